@@ -138,15 +138,6 @@ TEST(LEDDrawing, SeeThroughPixelsFollowTheParentColour) {
     EXPECT_TRUE(CellMatches(alone.grab().toImage(), {0, 0}, 0, 3, kBack));
 }
 
-TEST(LEDState, DefaultsToAnUnlitRedLamp) {
-    lamptest::App();
-    TLED lamp;
-    EXPECT_FALSE(lamp.Lit());
-    EXPECT_EQ(lamp.Color(), lcRed);
-    EXPECT_TRUE(lamp.isEnabled());
-    EXPECT_EQ(lamp.size(), QSize(12, 13));
-}
-
 TEST(LEDState, OnChangeStateOnlyForARealChange) {
     auto host = MakeHost();
     TLED lamp(host.get());
