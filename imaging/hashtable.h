@@ -1,0 +1,40 @@
+#pragma once
+// THashTable: the LZW coder's string table, a fixed open-addressed hash of
+// 8009 32-bit slots. A slot holds key * 4096 + code, where key = prefix code *
+// 256 + pixel (20 bits) and code the string's code (12 bits). A slot is free
+// when its value is 0xFFFFF000 or more; clearing fills every byte with 0xFF.
+
+#include <cstdint>
+#include <memory>
+
+namespace vandrex {
+
+class THashTable {
+public:
+    static constexpr int kSlots = 8009;
+
+    THashTable();
+    void Clear();
+    // Code of key, or -1 when absent.
+    int Lookup(std::uint32_t key) const;
+    // Stores key with code in the first free slot of key's probe sequence.
+    void Insert(std::uint32_t key, int code);
+
+    static int HashSlot(std::uint32_t key) { return int((key ^ (key >> 4)) % kSlots); }
+    // The probe sequence doubles the slot modulo 8009 (slot 0 steps to 8008).
+    // 2 has order 4004 modulo the prime 8009, so each sequence visits 4004
+    // slots, more than the 3837 strings an LZW table holds between Clears:
+    // a free slot is always reached.
+    static int ProbeNext(int h) {
+        const int step = h == 0 ? 1 : kSlots - h;
+        h -= step;
+        if (h < 0) h += kSlots;
+        return h;
+    }
+
+private:
+    static constexpr std::uint32_t kFree = 0xFFFFF000u;
+    std::unique_ptr<std::uint32_t[]> slots_;
+};
+
+}  // namespace vandrex
