@@ -1,0 +1,174 @@
+// vandrex-gif: turns a BMP or JPEG picture into an i-mode GIF the way the
+// snapshot does, or appends it to an animation the way the animation button
+// does.
+//
+//   vandrex-gif [--fit width|height|none] [--colors N] [--lzw] [--boost] [--gray] IN OUT.gif
+//   vandrex-gif --append [options] IN ANIM.gif
+
+#include <algorithm>
+#include <cctype>
+#include <cstdio>
+#include <exception>
+#include <string>
+#include <vector>
+
+#include "imaging/filebytes.h"
+#include "imaging/gifwriter.h"
+#include "imaging/imageencore.h"
+#include "platform/exceptions.h"
+
+namespace {
+
+const char* kUsage =
+    "usage: vandrex-gif [--append] [--fit width|height|none] [--colors N] [--lzw] [--boost] [--gray]\n"
+    "                   IN.bmp|IN.jpg OUT.gif\n"
+    "  --fit      width (default): 128 pixels wide; height: 128 pixels high; none: keep the size\n"
+    "  --colors   1..256 colours (default 256)\n"
+    "  --lzw      LZW coding (default: run-length coding)\n"
+    "  --boost    dark-level boost\n"
+    "  --gray     grayscale\n"
+    "  --append   insert the picture into the existing animation OUT.gif as its next frame\n";
+
+struct TOptions {
+    std::string Fit = "width";
+    int Colors = 256;
+    bool Lzw = false;
+    bool Boost = false;
+    bool Gray = false;
+    bool Append = false;
+    std::string In;
+    std::string Out;
+};
+
+class TUsageError : public std::exception {
+public:
+    explicit TUsageError(std::string m) : message_(std::move(m)) {}
+    const char* what() const noexcept override { return message_.c_str(); }
+
+private:
+    std::string message_;
+};
+
+TOptions ParseArguments(int argc, char** argv) {
+    TOptions o;
+    std::vector<std::string> files;
+    for (int i = 1; i < argc; ++i) {
+        const std::string a = argv[i];
+        auto value = [&]() -> std::string {
+            if (i + 1 >= argc) throw TUsageError(a + " needs a value");
+            return argv[++i];
+        };
+        if (a == "--fit") {
+            o.Fit = value();
+            if (o.Fit != "width" && o.Fit != "height" && o.Fit != "none")
+                throw TUsageError("--fit takes width, height or none, not \"" + o.Fit + "\"");
+        } else if (a == "--colors") {
+            const std::string v = value();
+            std::size_t used = 0;
+            int n = 0;
+            try {
+                n = std::stoi(v, &used);
+            } catch (const std::exception&) {
+                used = 0;
+            }
+            if (used != v.size() || n < 1 || n > 256)
+                throw TUsageError("--colors takes a number from 1 to 256, not \"" + v + "\"");
+            o.Colors = n;
+        } else if (a == "--lzw") {
+            o.Lzw = true;
+        } else if (a == "--boost") {
+            o.Boost = true;
+        } else if (a == "--gray") {
+            o.Gray = true;
+        } else if (a == "--append") {
+            o.Append = true;
+        } else if (a == "--help" || a == "-h") {
+            std::fputs(kUsage, stdout);
+            std::exit(0);
+        } else if (a.size() > 1 && a[0] == '-') {
+            throw TUsageError("unknown option " + a);
+        } else {
+            files.push_back(a);
+        }
+    }
+    if (files.size() != 2) throw TUsageError("expected an input picture and an output GIF");
+    o.In = files[0];
+    o.Out = files[1];
+    return o;
+}
+
+std::string LowerExtension(const std::string& path) {
+    const auto dot = path.rfind('.');
+    if (dot == std::string::npos || path.find('/', dot) != std::string::npos) return {};
+    std::string ext = path.substr(dot + 1);
+    std::transform(ext.begin(), ext.end(), ext.begin(), [](unsigned char c) { return std::tolower(c); });
+    return ext;
+}
+
+void Load(vandrex::TImageEnCore& image, const std::string& path) {
+    const auto bytes = vandrex::ReadFileBytes(path);
+    if (!bytes) throw vandrex::EInOutError("cannot read \"" + path + "\"");
+    std::string ext = LowerExtension(path);
+    if (ext != "bmp" && ext != "jpg" && ext != "jpeg") {
+        // No telling extension: look at the signature.
+        if (bytes->size() >= 2 && (*bytes)[0] == 'B' && (*bytes)[1] == 'M')
+            ext = "bmp";
+        else if (bytes->size() >= 2 && (*bytes)[0] == 0xFF && (*bytes)[1] == 0xD8)
+            ext = "jpg";
+        else
+            throw vandrex::EInvalidGraphic("\"" + path + "\" is neither a BMP nor a JPEG picture");
+    }
+    if (ext == "bmp")
+        image.IO.LoadFromFileBMP(path);
+    else
+        image.IO.LoadFromFileJpeg(path);
+}
+
+void Prepare(vandrex::TImageEnCore& image, const TOptions& o) {
+    image.Proc.AutoUndo = false;
+    if (o.Fit == "width")
+        image.Proc.Resample(128, -1, 3);
+    else if (o.Fit == "height")
+        image.Proc.Resample(-1, 128, 3);
+    if (o.Boost) image.Proc.AutoEqualize();
+    if (o.Gray) image.Proc.ConvertToGray();
+    image.Proc.ReduceColors(o.Colors);
+}
+
+int Run(const TOptions& o) {
+    vandrex::TImageEnCore image;
+    image.Background = {255, 255, 255};
+    image.IO.UseLZW = o.Lzw;
+    Load(image, o.In);
+    Prepare(image, o);
+    if (!o.Append) {
+        image.IO.SaveToFileGIF(o.Out, false, 0, 0, false, 0);
+        return 0;
+    }
+    const auto existing = vandrex::ReadFileBytes(o.Out);
+    if (!existing) throw vandrex::EInOutError("cannot read \"" + o.Out + "\"");
+    const int frames = vandrex::CountGifImages(*existing);
+    image.IO.InsertToFileGIF(o.Out, true, -1, -1, 0, 0, true, 0, frames);
+    return 0;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    TOptions options;
+    try {
+        options = ParseArguments(argc, argv);
+    } catch (const TUsageError& e) {
+        std::fprintf(stderr, "vandrex-gif: %s\n%s", e.what(), kUsage);
+        return 2;
+    }
+    try {
+        return Run(options);
+    } catch (const vandrex::EInvalidGraphic& e) {
+        const bool gif = std::string(e.what()) == "unrecognized GIF";
+        std::fprintf(stderr, "vandrex-gif: %s: %s\n", (gif ? options.Out : options.In).c_str(), e.what());
+    } catch (const std::exception& e) {
+        std::fprintf(stderr, "vandrex-gif: %s\n", e.what());
+    }
+    return 1;
+}
