@@ -168,6 +168,10 @@ void TCardFileTool::EraseClick() {
         return;
     }
     clearEdits();
+    // Blank the card shown. The file position is not always at it (after
+    // activation it stands after card 0), and blanking whatever record it
+    // points at would destroy a card the user never chose.
+    db_.Seek(db_.CardIndex);
     db_.StoreCard();
     db_.EraseCardAt();
     db_.Recount();

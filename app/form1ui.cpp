@@ -295,9 +295,9 @@ void buildSnapshot(QWidget* c) {
     led(cam, "LED_i_modeGIF", lcYellow, 116, 21, QStringLiteral("FTP connection"));
     cam->hide();
 
-    QGroupBox* opt = group(c, "OptimizerGroupBox", QStringLiteral(" GIF Optimizer "), 4, 330, 384, 30);
+    QGroupBox* opt = group(c, "OptimizerGroupBox", QStringLiteral(" GIF Optimizer "), 4, 328, 228, 32);
     opt->hide();
-    QGroupBox* probe = group(c, "Probe_GroupBox", QStringLiteral(" Probe "), 4, 330, 384, 30,
+    QGroupBox* probe = group(c, "Probe_GroupBox", QStringLiteral(" Probe "), 4, 328, 228, 32,
                              QStringLiteral("Probe is a UDP/TCP Phone Tool !"));
     led(probe, "Probe_LED", lcRed, 8, 12, QStringLiteral("Probe Led"));
     probe->hide();
@@ -363,16 +363,16 @@ void buildMail(QWidget* c) {
         m->findChild<QWidget*>(n)->hide();
 
     // HTML page controls: object sheet and colours.
-    QGroupBox* html = group(c, "HTMLBox", QStringLiteral(" Html "), 236, 562, 152, 26, QStringLiteral("HTML Settings"));
+    QGroupBox* html = group(c, "HTMLBox", QStringLiteral(" Html "), 236, 328, 152, 32, QStringLiteral("HTML Settings"));
     html->hide();
     auto* ud = named(new QSpinBox(html), "ObjectUpDown");
-    ud->setGeometry(4, 4, 36, 20);
+    ud->setGeometry(4, 10, 36, 20);
     ud->setRange(0, 12);
     ud->setValue(1);
     auto* sheetName = named(new QLineEdit(html), "ObjectRichEdit");
-    sheetName->setGeometry(42, 4, 50, 20);
+    sheetName->setGeometry(42, 10, 50, 20);
     sheetName->setReadOnly(true);
-    check(html, "ObjectCheckBox", QStringLiteral("Obj"), 96, 5, 50);
+    check(html, "ObjectCheckBox", QStringLiteral("Obj"), 96, 11, 50);
 
     auto* web = edit(c, "WebSiteAddressEdit", 4, 590 - 22, 357, QStringLiteral("WebSite Address"));
     web->setReadOnly(true);
@@ -385,6 +385,8 @@ void buildMail(QWidget* c) {
 void buildPlayer(QWidget* c) {
     QGroupBox* p = group(c, "Panorama", QString(), 0, 0, 392, 293,
                          QStringLiteral("Images [135 x 289]: CDImage.jpg & Track_?.jpg"));
+    // The panel covers the card side completely while it is shown.
+    p->setAutoFillBackground(true);
     picture(p, "Image4", 8, 8, 289, 135);
     picture(p, "DisplayEncoder2", 302, 8, 82, 135);
     label(p, "Label12", QStringLiteral("Title"), 8, 150, 376);

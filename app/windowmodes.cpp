@@ -32,6 +32,34 @@ const char* const kPictureChoices[] = {"GIFRadioButton", "JPGRadioButton", "Audi
 const char* const kPhoneGroups[] = {"WebPhoneDialer", "LEDWebPhoneIPLabel1", "DataGroupBox", "Zozadi"};
 }  // namespace
 
+TWindowModes::TWindowModes(TForm1* form) : form_(form) {
+    QObject::connect(form->control<QCheckBox>("VideoPhone"), &QCheckBox::toggled, form,
+                     [this] { VideoPhoneClick(); });
+    QObject::connect(form->control<QCheckBox>("MailChatBox"), &QCheckBox::toggled, form,
+                     [this] { MailChatBoxClick(); });
+    QObject::connect(form->control<QCheckBox>("FTPCheckBox"), &QCheckBox::toggled, form,
+                     [this] { FTPCheckBoxClick(); });
+}
+
+void TWindowModes::VideoPhoneClick() {
+    const bool html = form_->control<QCheckBox>("VideoPhone")->isChecked();
+    setVisible("VideoCap1", html);
+    setVisible("Image1", !html);
+    if (html) {
+        setVisible("Rec_Image1", true);
+        for (const char* n : {"Source1", "Format1", "Display1"}) form_->control<QAction>(n)->setEnabled(true);
+        form_->control<QAction>("Compress1")->setEnabled(false);
+        form_->control<QAction>("RecorderStatusAction")->setEnabled(false);
+        form_->Modem1.Dropped = true;
+        form_->Modem1.Open();
+    } else {
+        for (const char* n : {"Source1", "Format1", "Display1", "Compress1", "RecorderStatusAction"})
+            form_->control<QAction>(n)->setEnabled(false);
+        setVisible("Close", true);
+    }
+    ShowCard();
+}
+
 void TWindowModes::setVisible(const char* name, bool visible) {
     form_->control<QWidget>(name)->setVisible(visible);
 }
@@ -186,7 +214,6 @@ void TWindowModes::layoutTextMail() {
     for (const char* n : kPictureChoices) setVisible(n, false);
     setVisible("HTMLBox", false);
     setVisible("Picture", true);
-    setVisible("Image1", true);
     for (const char* n : kMailControls) setVisible(n, true);
     setVisible("MailChatBox", true);
     QGroupBox* mail = form_->control<QGroupBox>("MailEntryForm");

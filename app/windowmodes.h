@@ -12,9 +12,13 @@ enum class WindowMode { Player, TextMail, HtmlMail, PhoneChat, FtpSettings };
 
 class TWindowModes {
 public:
-    explicit TWindowModes(TForm1* form) : form_(form) {}
+    explicit TWindowModes(TForm1* form);
 
     void ShowCard();
+    // Mode switches.
+    void VideoPhoneClick();
+    void MailChatBoxClick() { ShowCard(); }
+    void FTPCheckBoxClick() { ShowCard(); }
     // The mode the last ShowCard laid out.
     WindowMode Mode() const { return mode_; }
 

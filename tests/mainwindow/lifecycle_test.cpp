@@ -1,0 +1,146 @@
+// Activation, shutdown and the error box.
+
+#include "window_fixture.h"
+
+#include <QApplication>
+#include <QFileInfo>
+#include <QProcess>
+#include <QDir>
+#include <QThread>
+#include <QTimer>
+#include <csignal>
+
+#include "app/application.h"
+#include "platform/exceptions.h"
+#include "telephony/phoneoptions.h"
+
+namespace vandrex::testing {
+namespace {
+
+using Lifecycle = WindowTest;
+
+TEST_F(Lifecycle, ActivationSetsTheInstanceStateAndTheComponents) {
+    Start();
+    bool ok = false;
+    const int number = form->InstanceNumber.toInt(&ok);
+    EXPECT_TRUE(ok);
+    EXPECT_GE(number, 0);
+    EXPECT_LE(number, 99999998);
+    EXPECT_EQ(form->control<QLabel>("Image3")->toolTip(), form->InstanceNumber);
+    EXPECT_EQ(form->SenderAddress, "vandrex_" + form->InstanceNumber + "@" + TForm1::kSenderDomain);
+    EXPECT_EQ(form->ObjectSheetNames.size(), 13);
+    EXPECT_EQ(form->ObjectSheetNames.value(12), "Crypt");
+    EXPECT_EQ(form->Modem1.DevIdToInitialize, 0);
+    EXPECT_EQ(form->Modem1.OpenCalls, 1);
+    EXPECT_TRUE(form->VideoCap1.VideoPreview);
+    EXPECT_FALSE(form->RealAudioControl.Get("EmphasizeAudio").toBool());
+    EXPECT_TRUE(form->control<QAction>("Source1")->isVisible());
+    EXPECT_TRUE(form->control<QAction>("D1")->isVisible());
+    EXPECT_EQ(form->control<QAction>("D1")->text(), "Vandrex Test Pattern");
+}
+
+TEST_F(Lifecycle, RepeatedDriverNamesGetNoSlotOfTheirOwn) {
+    form = std::make_unique<TForm1>();
+    form->VideoCap1.Drivers = {"Cam A", "Cam A", "Cam B", "Cam C", "Cam C", "Cam D"};
+    form->show();
+    form->RunPendingActivation();
+    EXPECT_TRUE(form->control<QAction>("D1")->isVisible());
+    EXPECT_FALSE(form->control<QAction>("D2")->isVisible());
+    EXPECT_TRUE(form->control<QAction>("D3")->isVisible());
+    EXPECT_TRUE(form->control<QAction>("D4")->isVisible());
+    EXPECT_FALSE(form->control<QAction>("D5")->isVisible());
+    EXPECT_EQ(form->control<QAction>("D4")->text(), "Cam C");
+}
+
+TEST_F(Lifecycle, ClosingTheOptionsWindowRunsActivationAgain) {
+    WriteFile(DbPath(), CardsWithLastNames({"a", "b"}));
+    Start();
+    Click("Next");
+    ASSERT_EQ(Panel1(), "1");
+    auto* options = new TPhoneOptions(form.get());
+    form->SetOptionsWindow(options);
+    QTimer::singleShot(50, options, &QDialog::accept);
+    form->control<QAction>("Info1")->trigger();
+    Process();
+    EXPECT_EQ(form->ActivationCount(), 2);
+    EXPECT_EQ(Panel1(), "0");
+    EXPECT_EQ(Edit("Edit2")->text(), "a");
+    EXPECT_TRUE(form->isEnabled());
+}
+
+TEST_F(Lifecycle, SwitchingApplicationsDoesNotResetTheCard) {
+    WriteFile(DbPath(), CardsWithLastNames({"a", "b"}));
+    Start();
+    Click("Next");
+    QEvent deactivate(QEvent::WindowDeactivate), activate(QEvent::WindowActivate);
+    QApplication::sendEvent(form.get(), &deactivate);
+    QApplication::sendEvent(form.get(), &activate);
+    Process();
+    EXPECT_EQ(form->ActivationCount(), 1);
+    EXPECT_EQ(Panel1(), "1");
+}
+
+TEST_F(Lifecycle, ActivationClosesThePreviousFileHandle) {
+    Start();
+    for (int i = 0; i < 50; ++i) form->FormActivate();
+    int open = 0;
+    for (const QFileInfo& fd : QDir("/proc/self/fd").entryInfoList(QDir::System | QDir::Files))
+        if (fd.symLinkTarget().endsWith("Your DataBase.DAT")) ++open;
+    EXPECT_LE(open, 1);
+}
+
+class Thrower : public QObject {
+public:
+    bool event(QEvent* e) override {
+        if (e->type() == QEvent::User) throw EInOutError("I/O error 5");
+        return QObject::event(e);
+    }
+};
+
+TEST_F(Lifecycle, AnExceptionEscapingAHandlerIsShownInTheErrorBox) {
+    Start();
+    Thrower t;
+    QCoreApplication::postEvent(&t, new QEvent(QEvent::User));
+    QTimer::singleShot(0, &t, [] { throw Exception("No capture driver selected"); });
+    Process();
+    EXPECT_EQ(dialogs.errors(), (QStringList{"I/O error 5", "No capture driver selected"}));
+    // The window goes on working.
+    Edit("Edit2")->setText("Still");
+    Click("Save");
+    EXPECT_EQ(LastNamesIn(DbPath()), (std::vector<std::string>{"Still"}));
+}
+
+TEST(Program, HelpPageShipsBesideTheProgram) {
+    EXPECT_TRUE(QFileInfo::exists(QFileInfo(VANDREX_EXE).absolutePath() + "/VANDREX.HLP"));
+}
+
+TEST_F(Lifecycle, TerminationSignalEndsTheProgramWithNothingLost) {
+    // A 0-byte database cannot be closed with Close; a signal still ends it.
+    WriteFile(DbPath(), "");
+    QProcess p;
+    p.setWorkingDirectory(dir.path());
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert("QT_QPA_PLATFORM", "offscreen");
+    p.setProcessEnvironment(env);
+    p.start(VANDREX_EXE, {});
+    ASSERT_TRUE(p.waitForStarted());
+    QThread::msleep(800);
+    ::kill(static_cast<pid_t>(p.processId()), SIGTERM);
+    ASSERT_TRUE(p.waitForFinished(10000));
+    EXPECT_EQ(p.exitStatus(), QProcess::NormalExit);
+    EXPECT_EQ(p.exitCode(), 0);
+    EXPECT_EQ(Db(), "");
+
+    // With cards, the signal sorts and keeps them all.
+    WriteFile(DbPath(), CardsWithLastNames({"c", "a", "b"}));
+    p.start(VANDREX_EXE, {});
+    ASSERT_TRUE(p.waitForStarted());
+    QThread::msleep(800);
+    ::kill(static_cast<pid_t>(p.processId()), SIGTERM);
+    ASSERT_TRUE(p.waitForFinished(10000));
+    EXPECT_EQ(p.exitCode(), 0);
+    EXPECT_EQ(LastNamesIn(DbPath()), (std::vector<std::string>{"a", "b", "c"}));
+}
+
+}  // namespace
+}  // namespace vandrex::testing
