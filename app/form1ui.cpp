@@ -393,7 +393,7 @@ void buildPlayer(QWidget* c) {
     label(p, "Label14", QStringLiteral("Author"), 8, 168, 376);
     label(p, "Label15", QStringLiteral("Copyright"), 8, 186, 376);
     auto* item = named(new QSlider(Qt::Horizontal, p), "Real_PlayItem");
-    item->setGeometry(8, 208, 376, 20);
+    item->setGeometry(8, 208, 340, 20);
     item->setRange(0, 1000);
     auto* volume = named(new QSlider(Qt::Horizontal, p), "Real_FadeVolume");
     volume->setGeometry(8, 234, 300, 20);
@@ -403,8 +403,8 @@ void buildPlayer(QWidget* c) {
     fade->setText(QStringLiteral("2"));
     speed(p, "FadeButton", QStringLiteral("Fade"), 340, 234, 30, 20);
     led(p, "LED_FadeButton", lcGreen, 374, 238, QStringLiteral("Fade Led"));
-    speed(p, "DJButton", QStringLiteral("DJ"), 314, 212, 30, 18)->hide();
-    led(p, "LED_DJButton", lcRed, 348, 214, QStringLiteral("DJ Manual"));
+    speed(p, "DJButton", QStringLiteral("DJ"), 340, 190, 30, 18)->hide();
+    led(p, "LED_DJButton", lcRed, 374, 212, QStringLiteral("DJ Manual"));
     button(p, "PlayerExitButton", QStringLiteral("Cards"), 8, 260, 66, 27,
            QStringLiteral("Leave player mode [back to the card file]"));
     p->hide();

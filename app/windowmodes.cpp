@@ -120,6 +120,7 @@ void TWindowModes::layoutPlayer() {
     QWidget* panorama = form_->control<QWidget>("Panorama");
     panorama->show();
     panorama->raise();
+    form_->ConnectStatus()->raise();
     for (const char* n : {"Real_PlayItem", "Real_FadeVolume", "FadeTimerEdit"}) setVisible(n, true);
     QWidget* player = form_->control<QWidget>("Real_Player_1");
     player->setParent(panorama);
