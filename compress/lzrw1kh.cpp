@@ -1,6 +1,7 @@
 #include "compress/lzrw1kh.h"
 
 #include <algorithm>
+#include <bit>
 #include <cstring>
 #include <new>
 
@@ -19,6 +20,53 @@ inline unsigned Hash(const std::uint8_t* p) {
     return ((v * 40543u) & 0xFFFFu) >> 4;
 }
 
+inline std::uint64_t Load64(const std::uint8_t* p) {
+    std::uint64_t v;
+    std::memcpy(&v, p, 8);
+    return v;
+}
+
+// Number of equal leading bytes of a and b, at most limit (<= 18); reads no
+// further than limit bytes from either.
+inline std::size_t MatchLength(const std::uint8_t* a, const std::uint8_t* b, std::size_t limit) {
+    std::size_t length = 0;
+    if constexpr (std::endian::native == std::endian::little) {
+        // Eight bytes at a time; the lowest differing byte ends the match.
+        while (limit - length >= 8) {
+            const std::uint64_t diff = Load64(a + length) ^ Load64(b + length);
+            if (diff != 0)
+                return length + static_cast<std::size_t>(std::countr_zero(diff) / 8);
+            length += 8;
+        }
+    }
+    while (length < limit && a[length] == b[length])
+        ++length;
+    return length;
+}
+
+// All of p[0..16) equal to p[0].
+inline bool IsRun16(const std::uint8_t* p) {
+    const std::uint64_t all = 0x0101010101010101ull * p[0];
+    return ((Load64(p) ^ all) | (Load64(p + 8) ^ all)) == 0;
+}
+
+// MatchLength(a, b, 18) for two positions with 18 bytes readable, without
+// data-dependent branches.
+inline std::size_t MatchLength18(const std::uint8_t* a, const std::uint8_t* b) {
+    if constexpr (std::endian::native != std::endian::little) {
+        return MatchLength(a, b, kMaxCopy);
+    } else {
+        // countr_zero of 0 is 64, so an all-equal word counts as 8 bytes.
+        const auto m1 = static_cast<std::size_t>(std::countr_zero(Load64(a) ^ Load64(b)) / 8);
+        const auto m2 =
+            static_cast<std::size_t>(std::countr_zero(Load64(a + 8) ^ Load64(b + 8)) / 8);
+        const std::size_t e16 = a[16] == b[16];
+        const std::size_t m3 = e16 + (e16 & std::size_t{a[17] == b[17]});
+        const std::size_t tail = m2 + (m2 == 8 ? m3 : 0);
+        return m1 + (m1 == 8 ? tail : 0);
+    }
+}
+
 // The match search shared by GetMatch and the compressor's loop; x + 2 < n.
 inline TMatch FindMatch(const std::uint8_t* block, std::size_t x, std::size_t n,
                         std::int16_t* table) {
@@ -26,14 +74,29 @@ inline TMatch FindMatch(const std::uint8_t* block, std::size_t x, std::size_t n,
     const unsigned h = Hash(block + x);
     const int candidate = table[h];
     table[h] = static_cast<std::int16_t>(x);  // 32768 and above wrap to negative
-    if (candidate == -1 || static_cast<int>(x) - candidate >= static_cast<int>(kMaxDistance + 1))
-        return match;
+    // Computed without branches: on poorly compressible data this test goes
+    // either way at random and would cost a mispredicted jump per byte.
+    const bool usable = (candidate != -1) &
+                        (static_cast<int>(x) - candidate < static_cast<int>(kMaxDistance + 1));
     const std::size_t limit = std::min(kMaxCopy, n - x);
     const std::uint8_t* a = block + x;
-    const std::uint8_t* b = block + candidate;
-    std::size_t length = 0;
-    while (length < limit && a[length] == b[length])
-        ++length;
+    std::size_t length;
+    if (limit >= 8) {
+        const std::uint8_t* b = block + (usable ? candidate : 0);
+        std::uint64_t diff = Load64(a) ^ Load64(b);
+        diff = usable ? diff : 1;  // an unusable candidate matches nothing
+        if constexpr (std::endian::native == std::endian::little) {
+            if (diff != 0)
+                length = static_cast<std::size_t>(std::countr_zero(diff) / 8);
+            else
+                length = 8 + MatchLength(a + 8, b + 8, limit - 8);
+        } else {
+            length = diff == 0 ? 8 + MatchLength(a + 8, b + 8, limit - 8)
+                               : MatchLength(a, b, 8);
+        }
+    } else {
+        length = usable ? MatchLength(a, block + candidate, limit) : 0;
+    }
     if (length >= kMinCopy) {
         match.found = true;
         match.candidate = static_cast<std::size_t>(candidate);
@@ -94,12 +157,15 @@ std::size_t Compression(const std::uint8_t* source, std::uint8_t* dest, std::siz
             control = 0;
         }
         const std::uint8_t first = source[x];
-        const std::size_t runLimit = std::min(kMaxRun, n - x);
-        std::size_t run = 1;
-        while (run < runLimit && source[x + run] == first)
-            ++run;
+        ++bits;
 
-        if (run >= kMinRun) {
+        // A run needs 16 equal bytes; testing them as two words spares a
+        // byte loop at every position.
+        if (n - x >= kMinRun && IsRun16(source + x)) {
+            const std::size_t runLimit = std::min(kMaxRun, n - x);
+            std::size_t run = kMinRun;
+            while (run < runLimit && source[x + run] == first)
+                ++run;
             const std::size_t stored = run - kMinRun;
             dest[y] = 0;
             dest[y + 1] = static_cast<std::uint8_t>(stored >> 8);
@@ -108,24 +174,34 @@ std::size_t Compression(const std::uint8_t* source, std::uint8_t* dest, std::siz
             y += 4;
             x += run;
             control = (control << 1) | 1;
-        } else {
-            TMatch match;
-            if (x + 2 < n)
-                match = FindMatch(source, x, n, hash);
-            if (match.found) {
-                const std::size_t word = (x - match.candidate) * 16 + (match.length - kMinCopy);
-                dest[y] = static_cast<std::uint8_t>(word >> 8);
-                dest[y + 1] = static_cast<std::uint8_t>(word);
-                y += 2;
-                x += match.length;
-                control = (control << 1) | 1;
-            } else {
-                dest[y++] = first;
-                ++x;
-                control <<= 1;
-            }
+            continue;
         }
-        ++bits;
+
+        std::size_t length = 0;
+        std::size_t candidate = 0;
+        if (n - x >= kMaxCopy) {
+            const unsigned h = Hash(source + x);
+            const int entry = hash[h];
+            hash[h] = static_cast<std::int16_t>(x);
+            const bool usable = (entry != -1) &
+                                (static_cast<int>(x) - entry < static_cast<int>(kMaxDistance + 1));
+            candidate = usable ? static_cast<std::size_t>(entry) : 0;
+            length = usable ? MatchLength18(source + x, source + candidate) : 0;
+        } else if (x + 2 < n) {
+            const TMatch match = FindMatch(source, x, n, hash);
+            length = match.length;
+            candidate = match.candidate;
+        }
+        // Literal and copy are written without a branch: the choice between
+        // them is close to random on most data. A literal's second byte is
+        // scratch that the next item or the final control word overwrites.
+        const bool found = length >= kMinCopy;
+        const std::size_t word = (x - candidate) * 16 + (length - kMinCopy);
+        dest[y] = found ? static_cast<std::uint8_t>(word >> 8) : first;
+        dest[y + 1] = static_cast<std::uint8_t>(word);
+        y += found ? 2 : 1;
+        x += found ? length : 1;
+        control = (control << 1) | unsigned{found};
     }
     control <<= (16 - bits);
     dest[controlAt] = static_cast<std::uint8_t>(control >> 8);
@@ -175,9 +251,22 @@ std::size_t Decompression(const std::uint8_t* source, std::uint8_t* dest, std::s
                 Corrupt("control word without items");
         }
         if ((control & 0x8000u) == 0) {
-            if (y == cap)
+            // All the literals up to the next set bit at once.
+            std::size_t count = control == 0 ? bits
+                                             : static_cast<std::size_t>(std::countl_zero(
+                                                   static_cast<std::uint16_t>(control)));
+            count = std::min<std::size_t>({count, bits, s - x});
+            if (count > cap - y)
                 Corrupt("output larger than the buffer");
-            dest[y++] = source[x++];
+            if (count <= 16 && s - x >= 16 && cap - y >= 16)
+                std::memcpy(dest + y, source + x, 16);
+            else
+                std::memcpy(dest + y, source + x, count);
+            x += count;
+            y += count;
+            control = (control << count) & 0xFFFFu;
+            bits -= static_cast<unsigned>(count);
+            continue;
         } else {
             if (s - x < 2)
                 Corrupt("truncated item");

@@ -6,6 +6,7 @@
 
 #include <atomic>
 #include <new>
+#include <random>
 #include <thread>
 
 using namespace vandrex;
@@ -329,4 +330,95 @@ TEST(Decompression, AcceptsBlocksTheCompressorNeverMakes) {
     EXPECT_TRUE(Decompress(Bytes{0x40, 0x00, 0x00}).empty());
     // Overlapping copy of distance 2 repeats the pair.
     EXPECT_EQ(Decompress(Bytes{0x40, 0x20, 0x00, 'a', 'b', 0x00, 0x24}), Of("ababababa"));
+}
+
+namespace {
+
+// The compressor written plainly, one step per rule, to hold the optimised
+// one to the same output bytes.
+Bytes ReferenceCompression(const Bytes& b) {
+    const std::size_t n = b.size();
+    std::vector<int> table(4096, -1);
+    Bytes out(n + 6);
+    out[0] = 0x40;
+    std::size_t controlAt = 1, y = 3, x = 0;
+    unsigned control = 0, bits = 0;
+    while (x < n && y <= n) {
+        if (bits == 16) {
+            out[controlAt] = std::uint8_t(control >> 8);
+            out[controlAt + 1] = std::uint8_t(control);
+            controlAt = y;
+            y += 2;
+            bits = 0;
+        }
+        std::size_t run = 0;
+        while (run < 4095 && x + run < n && b[x + run] == b[x])
+            ++run;
+        if (run >= 16) {
+            out[y] = 0;
+            out[y + 1] = std::uint8_t((run - 16) >> 8);
+            out[y + 2] = std::uint8_t(run - 16);
+            out[y + 3] = b[x];
+            y += 4;
+            x += run;
+            control = (control << 1 | 1) & 0xFFFF;
+        } else {
+            std::size_t length = 0;
+            int candidate = -1;
+            if (x + 2 < n) {
+                const unsigned v = ((unsigned(b[x]) << 4 ^ b[x + 1]) << 4) ^ b[x + 2];
+                const unsigned h = ((v * 40543) & 0xFFFF) >> 4;
+                candidate = table[h];
+                table[h] = std::int16_t(x);
+                if (candidate != -1 && int(x) - candidate < 4096)
+                    while (length < 18 && x + length < n && b[x + length] == b[candidate + length])
+                        ++length;
+            }
+            if (length >= 3) {
+                const std::size_t word = (x - candidate) * 16 + (length - 3);
+                out[y] = std::uint8_t(word >> 8);
+                out[y + 1] = std::uint8_t(word);
+                y += 2;
+                x += length;
+                control = (control << 1 | 1) & 0xFFFF;
+            } else {
+                out[y++] = b[x++];
+                control = (control << 1) & 0xFFFF;
+            }
+        }
+        ++bits;
+    }
+    control <<= 16 - bits;
+    out[controlAt] = std::uint8_t(control >> 8);
+    out[controlAt + 1] = std::uint8_t(control);
+    if (y > n) {
+        out.assign(1, 0x80);
+        out.insert(out.end(), b.begin(), b.end());
+    } else {
+        out.resize(y);
+    }
+    return out;
+}
+
+}  // namespace
+
+TEST(Compression, MatchesThePlainAlgorithmByteForByte) {
+    std::vector<Bytes> inputs;
+    for (std::uint32_t seed = 0; seed < 40; ++seed) {
+        const std::size_t n = seed < 20 ? kLzrwBlockSize - seed % 3 : 1 + seed * 97;
+        inputs.push_back(testdata::Mixed(n, seed));
+        inputs.push_back(testdata::Text(n, seed));
+    }
+    // Few distinct bytes: many short runs, hash hits and near misses.
+    std::mt19937 gen(7);
+    for (int i = 0; i < 20; ++i) {
+        Bytes b(kLzrwBlockSize);
+        for (auto& v : b)
+            v = std::uint8_t(gen() % (2 + i % 4));
+        inputs.push_back(b);
+    }
+    for (std::size_t n = 0; n < 60; ++n)
+        inputs.push_back(testdata::Text(n, std::uint32_t(n)));
+    for (const Bytes& input : inputs)
+        ASSERT_EQ(Compress(input), ReferenceCompression(input)) << "size " << input.size();
 }
