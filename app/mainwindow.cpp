@@ -21,6 +21,7 @@
 #include "app/form1ui.h"
 #include "app/statusbar.h"
 #include "app/windowmodes.h"
+#include "compress/embeddedfiles.h"
 #include "media/rmeditor.h"
 #include "platform/dialogs.h"
 #include "platform/exceptions.h"
@@ -55,6 +56,9 @@ TForm1::TForm1(QWidget* parent) : QMainWindow(parent) {
     connect(control<QAction>("RM_Editor"), &QAction::triggered, this, &TForm1::RM_EditorClick);
     connect(control<QPushButton>("Close"), &QPushButton::clicked, this, &TForm1::CloseClick);
     control<QLabel>("Image2")->installEventFilter(this);
+
+    // A carried file that cannot be extracted is reported; the window works on.
+    TApplication::Guard([this] { FileSources = CreateEmbeddedFileSources(); });
 }
 
 TForm1::~TForm1() = default;

@@ -10,6 +10,7 @@
 #include <QMainWindow>
 #include <QStringList>
 #include <memory>
+#include <vector>
 
 #include "app/findcontrol.h"
 #include "app/standins.h"
@@ -22,6 +23,7 @@ class TCloneMode;
 class TStatusBar;
 class TPhoneOptions;
 class TRMeditor;
+class TFileSource;
 
 // Application titles: the address of a running copy.
 inline const QString kFirstCopyTitle = QStringLiteral("Vandrex v4.4a");
@@ -74,6 +76,9 @@ public:
     TCaptureStandIn VideoCap1;
     TSmtpStandIn SMTP1;
     TPlayerStandIn Real_Player_1;
+    // FileSource1..3: the carried files, extracted to temporary files for the
+    // life of the window.
+    std::vector<std::unique_ptr<TFileSource>> FileSources;
 
     // State set at activation.
     QString InstanceNumber;

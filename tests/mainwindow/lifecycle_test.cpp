@@ -11,6 +11,7 @@
 #include <csignal>
 
 #include "app/application.h"
+#include "compress/filesource.h"
 #include "platform/exceptions.h"
 #include "telephony/phoneoptions.h"
 
@@ -140,6 +141,27 @@ TEST_F(Lifecycle, TerminationSignalEndsTheProgramWithNothingLost) {
     ASSERT_TRUE(p.waitForFinished(10000));
     EXPECT_EQ(p.exitCode(), 0);
     EXPECT_EQ(LastNamesIn(DbPath()), (std::vector<std::string>{"a", "b", "c"}));
+}
+
+}  // namespace
+}  // namespace vandrex::testing
+
+namespace vandrex::testing {
+namespace {
+
+TEST_F(Lifecycle, CarriedFilesLiveInTemporaryFilesWhileTheWindowExists) {
+    Start();
+    ASSERT_EQ(form->FileSources.size(), 3u);
+    std::vector<std::string> names;
+    for (const auto& source : form->FileSources) {
+        const std::string name = source->FileName();
+        EXPECT_TRUE(QFileInfo::exists(QString::fromStdString(name))) << name;
+        EXPECT_NE(QFileInfo(QString::fromStdString(name)).fileName().indexOf("~fs"), -1) << name;
+        EXPECT_GT(QFileInfo(QString::fromStdString(name)).size(), 0);
+        names.push_back(name);
+    }
+    form.reset();
+    for (const std::string& name : names) EXPECT_FALSE(QFileInfo::exists(QString::fromStdString(name))) << name;
 }
 
 }  // namespace
