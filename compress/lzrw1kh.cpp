@@ -20,6 +20,12 @@ inline unsigned Hash(const std::uint8_t* p) {
     return ((v * 40543u) & 0xFFFFu) >> 4;
 }
 
+inline std::uint32_t Load32(const std::uint8_t* p) {
+    std::uint32_t v;
+    std::memcpy(&v, p, 4);
+    return v;
+}
+
 inline std::uint64_t Load64(const std::uint8_t* p) {
     std::uint64_t v;
     std::memcpy(&v, p, 8);
@@ -161,7 +167,7 @@ std::size_t Compression(const std::uint8_t* source, std::uint8_t* dest, std::siz
 
         // A run needs 16 equal bytes; testing them as two words spares a
         // byte loop at every position.
-        if (n - x >= kMinRun && IsRun16(source + x)) {
+        if (n - x >= kMinRun && source[x + 1] == first && IsRun16(source + x)) {
             const std::size_t runLimit = std::min(kMaxRun, n - x);
             std::size_t run = kMinRun;
             while (run < runLimit && source[x + run] == first)
@@ -185,23 +191,28 @@ std::size_t Compression(const std::uint8_t* source, std::uint8_t* dest, std::siz
             hash[h] = static_cast<std::int16_t>(x);
             const bool usable = (entry != -1) &
                                 (static_cast<int>(x) - entry < static_cast<int>(kMaxDistance + 1));
-            candidate = usable ? static_cast<std::size_t>(entry) : 0;
-            length = usable ? MatchLength18(source + x, source + candidate) : 0;
+            // entry >= 0 whenever it is usable; position 0 stands in otherwise.
+            candidate = static_cast<std::size_t>(entry) & (std::size_t{0} - std::size_t{usable});
+            const bool three = ((Load32(source + x) ^ Load32(source + candidate)) & 0xFFFFFFu) == 0;
+            if (usable & three)
+                length = MatchLength18(source + x, source + candidate);
         } else if (x + 2 < n) {
             const TMatch match = FindMatch(source, x, n, hash);
             length = match.length;
             candidate = match.candidate;
         }
-        // Literal and copy are written without a branch: the choice between
-        // them is close to random on most data. A literal's second byte is
-        // scratch that the next item or the final control word overwrites.
-        const bool found = length >= kMinCopy;
-        const std::size_t word = (x - candidate) * 16 + (length - kMinCopy);
-        dest[y] = found ? static_cast<std::uint8_t>(word >> 8) : first;
-        dest[y + 1] = static_cast<std::uint8_t>(word);
-        y += found ? 2 : 1;
-        x += found ? length : 1;
-        control = (control << 1) | unsigned{found};
+        if (length >= kMinCopy) {
+            const std::size_t word = (x - candidate) * 16 + (length - kMinCopy);
+            dest[y] = static_cast<std::uint8_t>(word >> 8);
+            dest[y + 1] = static_cast<std::uint8_t>(word);
+            y += 2;
+            x += length;
+            control = (control << 1) | 1;
+        } else {
+            dest[y++] = first;
+            ++x;
+            control <<= 1;
+        }
     }
     control <<= (16 - bits);
     dest[controlAt] = static_cast<std::uint8_t>(control >> 8);
