@@ -10,7 +10,6 @@
 #include <climits>
 #include <cstring>
 #include <filesystem>
-#include <set>
 #include <string_view>
 #include <vector>
 
@@ -50,16 +49,46 @@ constexpr int kChunkRecords = 512;
     throw EInOutError(what + ": " + std::strerror(err));
 }
 
-// FNV-1a, 64 bit, over everything in the journal before the checksum.
-struct Checksum {
-    std::uint64_t value = 0xcbf29ce484222325ull;
+// A 64-bit checksum over everything in the journal before the stored sum,
+// taken a word at a time; the result does not depend on how the bytes are
+// split between calls.
+class Checksum {
+public:
     void add(const void* data, std::size_t n) {
         const auto* p = static_cast<const unsigned char*>(data);
-        for (std::size_t i = 0; i < n; ++i) {
-            value ^= p[i];
-            value *= 0x100000001b3ull;
+        total_ += n;
+        while (n > 0 && pendingBytes_ != 0) {
+            pending_ |= static_cast<std::uint64_t>(*p++) << (8 * pendingBytes_);
+            --n;
+            if (++pendingBytes_ == 8) {
+                mix(pending_);
+                pending_ = 0;
+                pendingBytes_ = 0;
+            }
         }
+        for (; n >= 8; n -= 8, p += 8) {
+            std::uint64_t w = 0;
+            for (int i = 0; i < 8; ++i) w |= static_cast<std::uint64_t>(p[i]) << (8 * i);
+            mix(w);
+        }
+        for (; n > 0; --n) pending_ |= static_cast<std::uint64_t>(*p++) << (8 * pendingBytes_++);
     }
+    std::uint64_t value() const {
+        Checksum c = *this;
+        c.mix(c.pending_);
+        c.mix(c.total_);
+        return c.h_;
+    }
+
+private:
+    void mix(std::uint64_t w) {
+        h_ = (h_ ^ w) * 0x9E3779B97F4A7C15ull;
+        h_ ^= h_ >> 29;
+    }
+    std::uint64_t h_ = 0xcbf29ce484222325ull;
+    std::uint64_t pending_ = 0;
+    int pendingBytes_ = 0;
+    std::uint64_t total_ = 0;
 };
 
 void PutLE(unsigned char* out, std::uint64_t v, int bytes) {
@@ -156,7 +185,7 @@ public:
         PutLE(tail + 20, static_cast<std::uint64_t>(target.st_dev), 8);
         PutLE(tail + 28, static_cast<std::uint64_t>(target.st_ino), 8);
         sum_.add(tail, 36);
-        PutLE(tail + 36, sum_.value, 8);
+        PutLE(tail + 36, sum_.value(), 8);
         buffer_.insert(buffer_.end(), tail, tail + kTailSize);
         flush();
         SyncFd(fd_, "Cannot flush journal \"" + path_ + "\"");
@@ -241,8 +270,9 @@ struct TCardDatabase::Impl {
         return ::stat(journalPath.c_str(), &st) == 0;
     }
 
-    // Under the exclusive lock: finishes a change interrupted by a crash.
-    void recover() {
+    // Under the exclusive lock: finishes a change interrupted by a crash. A
+    // journal this copy has just written and flushed needs no validation.
+    void recover(bool trusted = false) {
         if (!journalExists()) return;
         const int jfd = ::open(journalPath.c_str(), O_RDONLY | O_CLOEXEC);
         if (jfd < 0) {
@@ -262,7 +292,14 @@ struct TCardDatabase::Impl {
         bool valid = false;
         std::uint32_t count = 0;
         std::uint64_t finalSize = 0;
-        if (size >= 8 + kTailSize && (size - 8 - kTailSize) % kEntrySize == 0) {
+        if (trusted) {
+            unsigned char tail[kTailSize];
+            if (ReadAt(jfd, tail, kTailSize, static_cast<off_t>(size - kTailSize), what) != kTailSize)
+                throw EInOutError(what + ": end of file");
+            count = static_cast<std::uint32_t>(GetLE(tail + 8, 4));
+            finalSize = GetLE(tail + 12, 8);
+            valid = true;
+        } else if (size >= 8 + kTailSize && (size - 8 - kTailSize) % kEntrySize == 0) {
             unsigned char tail[kTailSize];
             unsigned char head[8];
             if (ReadAt(jfd, head, 8, 0, what) == 8 &&
@@ -284,7 +321,7 @@ struct TCardDatabase::Impl {
                     }
                     struct stat self;
                     if (::fstat(fd, &self) != 0) Fail("Cannot read the size of \"" + path + "\"", errno);
-                    valid = sum.value == GetLE(tail + 36, 8) &&
+                    valid = sum.value() == GetLE(tail + 36, 8) &&
                             GetLE(tail + 20, 8) == static_cast<std::uint64_t>(self.st_dev) &&
                             GetLE(tail + 28, 8) == static_cast<std::uint64_t>(self.st_ino);
                 }
@@ -372,11 +409,50 @@ struct TCardDatabase::Impl {
         lastBytes = bytes;
     }
 
+    // Journals the records that move, in slot order. The sources lie all over
+    // the file, so rather than one read per record the file is read in order
+    // once for every window of kGatherWindow moving records.
+    template <class Order>
+    void gather(const Order& order, const std::vector<int>& changed, JournalWriter& journal) const {
+        constexpr std::size_t kGatherWindow = 16384;
+        const int n = records();
+        std::vector<int> windowPos(static_cast<std::size_t>(n), -1);  // source record -> place in window
+        std::vector<std::uint8_t> window(std::min(kGatherWindow, changed.size()) * kCardRecordSize);
+        std::vector<std::uint8_t> chunk(static_cast<std::size_t>(kChunkRecords) * kCardRecordSize);
+        for (std::size_t first = 0; first < changed.size(); first += kGatherWindow) {
+            const std::size_t count = std::min(kGatherWindow, changed.size() - first);
+            int low = INT_MAX, high = -1;
+            for (std::size_t i = 0; i < count; ++i) {
+                const int from = order.source(changed[first + i]);
+                windowPos[from] = static_cast<int>(i);
+                low = std::min(low, from);
+                high = std::max(high, from);
+            }
+            for (int at = low; at <= high; at += kChunkRecords) {
+                const int m = std::min(kChunkRecords, high + 1 - at);
+                const std::size_t want = static_cast<std::size_t>(m) * kCardRecordSize;
+                if (ReadAt(fd, chunk.data(), want, static_cast<off_t>(at) * kCardRecordSize,
+                           "Cannot read \"" + path + "\"") != want)
+                    throw EInOutError("Cannot read \"" + path + "\": end of file");
+                for (int r = 0; r < m; ++r) {
+                    const int place = windowPos[at + r];
+                    if (place < 0) continue;
+                    std::memcpy(&window[static_cast<std::size_t>(place) * kCardRecordSize],
+                                &chunk[static_cast<std::size_t>(r) * kCardRecordSize], kCardRecordSize);
+                    windowPos[at + r] = -1;
+                }
+            }
+            for (std::size_t i = 0; i < count; ++i)
+                journal.add(static_cast<std::uint32_t>(changed[first + i]),
+                            &window[i * kCardRecordSize]);
+        }
+    }
+
     void commit(JournalWriter& journal, std::uint64_t finalSize) {
         struct stat st;
         if (::fstat(fd, &st) != 0) Fail("Cannot read the size of \"" + path + "\"", errno);
         journal.finish(finalSize, st, dirFd);
-        recover();
+        recover(true);
     }
 
     void close() {
@@ -586,8 +662,8 @@ void TCardDatabase::EraseCardAt() {
 
 namespace {
 
-// The order the selection-sort passes produce, computed with an ordered index
-// instead of rescanning the range on every pass.
+// The order the selection-sort passes produce, computed with a heap instead
+// of rescanning the range on every pass.
 //
 // Pass k (top = n - k) scans pairs from the top down; a pair's candidate is
 // the upper record only when its name is strictly greater, and a candidate
@@ -597,9 +673,13 @@ namespace {
 // is a tie and the lower one wins. The chosen record swaps places with the
 // top. A pass whose greatest name is empty moves nothing, and neither does
 // any later pass, whose range holds only empty names too.
+//
+// Names are replaced by their rank among all names (equal names, equal rank),
+// so the heap orders plain integers: (rank, slot), greatest first. An entry
+// whose record has left its slot is stale and skipped when it comes up.
 class PassOrder {
 public:
-    explicit PassOrder(int n) : names_(static_cast<std::size_t>(n) * kStride), at_(n) {
+    explicit PassOrder(int n) : names_(static_cast<std::size_t>(n) * kStride), at_(n), rank_(n) {
         for (int i = 0; i < n; ++i) at_[i] = i;
     }
 
@@ -612,22 +692,29 @@ public:
     // Runs the passes; afterwards source(slot) is the record that ends in slot.
     void run() {
         const int n = static_cast<int>(at_.size());
-        const Less less{this};
-        std::set<Entry, Less> index(less);
-        for (int i = 0; i < n; ++i) index.insert(index.end(), Entry{i, i});
+        if (n < 2) return;
+        rankNames();
+        std::vector<Entry> heap;
+        heap.reserve(static_cast<std::size_t>(n) + n / 2);
+        for (int i = 0; i < n; ++i) heap.push_back(entry(i, i));
+        std::make_heap(heap.begin(), heap.end());
         for (int top = n - 1; top >= 1; --top) {
-            const auto greatest = std::prev(index.end());
-            const std::string_view m = name(greatest->record);
-            if (m.empty()) break;
-            int chosen = greatest->slot;
-            if (chosen == top && name(at_[top - 1]) == m) chosen = top - 1;
-            const int topRecord = at_[top];
-            index.erase(Entry{topRecord, top});
+            while (!current(heap.front(), top)) {
+                std::pop_heap(heap.begin(), heap.end());
+                heap.pop_back();
+            }
+            const Entry greatest = heap.front();
+            const std::uint32_t m = greatest.rank();
+            if (m == emptyRank_) break;
+            int chosen = greatest.slot();
+            if (chosen == top && rank_[at_[top - 1]] == m) chosen = top - 1;
+            std::pop_heap(heap.begin(), heap.end());  // its record leaves its slot either way
+            heap.pop_back();
             if (chosen != top) {
-                const int chosenRecord = at_[chosen];
-                index.erase(Entry{chosenRecord, chosen});
-                index.insert(Entry{topRecord, chosen});
+                const int topRecord = at_[top];
                 std::swap(at_[chosen], at_[top]);
+                heap.push_back(entry(topRecord, chosen));
+                std::push_heap(heap.begin(), heap.end());
             }
         }
     }
@@ -636,25 +723,47 @@ public:
 
 private:
     static constexpr std::size_t kStride = 41;  // length byte + the longest name
+
     struct Entry {
-        int record;  // original slot of the record, names its name
-        int slot;    // where it stands now
+        std::uint64_t key;    // rank << 32 | slot
+        std::uint32_t record;
+        bool operator<(const Entry& o) const { return key < o.key; }
+        std::uint32_t rank() const { return static_cast<std::uint32_t>(key >> 32); }
+        int slot() const { return static_cast<int>(key & 0xffffffffu); }
     };
-    struct Less {
-        const PassOrder* order;
-        bool operator()(const Entry& a, const Entry& b) const {
-            const int c = order->name(a.record).compare(order->name(b.record));
-            return c != 0 ? c < 0 : a.slot < b.slot;
-        }
-    };
+
+    Entry entry(int record, int slot) const {
+        return {static_cast<std::uint64_t>(rank_[record]) << 32 | static_cast<std::uint32_t>(slot),
+                static_cast<std::uint32_t>(record)};
+    }
+
+    bool current(const Entry& e, int top) const {
+        return e.slot() <= top && at_[e.slot()] == static_cast<int>(e.record);
+    }
 
     std::string_view name(int record) const {
         const unsigned char* p = &names_[static_cast<std::size_t>(record) * kStride];
         return {reinterpret_cast<const char*>(p + 1), p[0]};
     }
 
+    // Dense ranks in byte order (std::string_view compares as unsigned bytes).
+    void rankNames() {
+        const int n = static_cast<int>(at_.size());
+        std::vector<int> byName(n);
+        for (int i = 0; i < n; ++i) byName[i] = i;
+        std::sort(byName.begin(), byName.end(), [this](int a, int b) { return name(a) < name(b); });
+        std::uint32_t rank = 0;
+        for (int i = 0; i < n; ++i) {
+            if (i > 0 && name(byName[i]) != name(byName[i - 1])) ++rank;
+            rank_[byName[i]] = rank;
+        }
+        emptyRank_ = name(byName[0]).empty() ? 0 : UINT32_MAX;
+    }
+
     std::vector<unsigned char> names_;
     std::vector<int> at_;
+    std::vector<std::uint32_t> rank_;
+    std::uint32_t emptyRank_ = UINT32_MAX;
 };
 
 }  // namespace
@@ -685,17 +794,12 @@ void TCardDatabase::SortCards() {
                 }
             }
             order.run();
-            bool moves = false;
-            for (int slot = 0; slot < n && !moves; ++slot) moves = order.source(slot) != slot;
-            if (moves) {
+            std::vector<int> changed;
+            for (int slot = 0; slot < n; ++slot)
+                if (order.source(slot) != slot) changed.push_back(slot);
+            if (!changed.empty()) {
                 JournalWriter journal(d->journalPath);
-                Record moved;
-                for (int slot = 0; slot < n; ++slot) {
-                    const int from = order.source(slot);
-                    if (from == slot) continue;
-                    d->readRecord(from, moved);
-                    journal.add(static_cast<std::uint32_t>(slot), moved.data());
-                }
+                d->gather(order, changed, journal);
                 struct stat st;
                 if (::fstat(d->fd, &st) != 0) Fail("Cannot read the size of \"" + d->path + "\"", errno);
                 d->commit(journal, static_cast<std::uint64_t>(st.st_size));
