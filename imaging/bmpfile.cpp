@@ -141,6 +141,9 @@ TBitmap DecodeBmp(std::span<const std::uint8_t> d) {
     if (bpp <= 8) {
         std::size_t entries = colorsUsed ? colorsUsed : std::size_t(1) << bpp;
         entries = std::min<std::size_t>(entries, 256);
+        // Writers often store fewer entries than the depth allows: the pixel
+        // data offset bounds the table.
+        if (offBits > paletteAt) entries = std::min<std::size_t>(entries, (offBits - paletteAt) / entrySize);
         if (paletteAt > d.size() || entries * entrySize > d.size() - paletteAt) BadBmp();
         for (std::size_t i = 0; i < entries; ++i) {
             const std::uint8_t* e = d.data() + paletteAt + i * entrySize;
