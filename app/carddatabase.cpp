@@ -594,6 +594,12 @@ void TCardDatabase::StoreCard() {
         throw EInOutError("Cannot write card " + std::to_string(slot) + " of \"" + d->path +
                           "\": past the end of the file (" + std::to_string(records) + " cards)");
     if (slot < records) {
+        if (d->lastIndex == slot && CardBuffer.bytes == d->lastBytes) {
+            // Nothing edited: there is nothing to write, and writing the old
+            // bytes back would undo what another copy may have stored since.
+            d->pos = slot + 1;
+            return;
+        }
         slot = d->locateCurrent(slot, "not stored");
         if (slot != d->pos) CardIndex = slot;  // the card was moved by another copy
     }

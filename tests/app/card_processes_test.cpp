@@ -176,6 +176,18 @@ TEST_F(TwoCopiesTest, StoreOfACardTheOtherCopyChangedIsRefused) {
     EXPECT_EQ(cardtest::ReadFile(path), afterOther);
 }
 
+TEST_F(TwoCopiesTest, UnchangedStoreKeepsTheOtherCopysChange) {
+    // A clone stores its shown card on Close without having edited it.
+    db.CardIndex = 3;
+    db.ReadCard(3);
+    for (int i = 0; i < kCardFieldCount; ++i) edits[i] = db.CardBuffer.text(static_cast<CardField>(i));
+    ASSERT_EQ(cardtest::Run({kHelper, "rename", path, "3", "Changed"}).status, 0);
+    const std::string afterOther = cardtest::ReadFile(path);
+    db.Seek(3);
+    EXPECT_NO_THROW(db.StoreCard());
+    EXPECT_EQ(cardtest::ReadFile(path), afterOther);
+}
+
 TEST_F(TwoCopiesTest, AppendsAndSortsSideBySideKeepEveryCard) {
     db.Close();
     const pid_t a = cardtest::Spawn({kHelper, "append", path, "a", "300"});
