@@ -62,86 +62,100 @@ private:
     int bits_ = 0;
 };
 
-class TLzwCoder {
-public:
-    explicit TLzwCoder(std::vector<std::uint8_t>& out) : sink_(out, 254) {}
+// LZW coder. The state lives in locals of one function so the compiler keeps
+// it in registers; byte stores into the output would otherwise force every
+// member to be reloaded after each code.
+void EncodeLzw(std::vector<std::uint8_t>& out, const std::uint8_t* pixels, int width, int height,
+               bool interlaced) {
+    THashTable table;
+    std::uint8_t block[256];
+    int len = 0;
+    std::uint64_t acc = 0;
+    int bits = 0;
+    int size = 9, maxCode = 511, next = 258;
+    bool reset = false;
 
-    void Encode(const std::uint8_t* pixels, int width, int height, bool interlaced) {
-        Clear();
-        if (!pixels || width <= 0 || height <= 0) {
-            Emit(kEndCode);
-            sink_.Finish();
-            return;
+    auto flushBlock = [&] {
+        if (len == 0) return;
+        out.push_back(std::uint8_t(len));
+        out.insert(out.end(), block, block + len);
+        len = 0;
+    };
+    // Appends a code at the current size, least significant bit first; sub-
+    // blocks of 254 bytes. The size changes after the code is stored.
+    auto emit = [&](int code) {
+        acc |= std::uint64_t(code) << bits;
+        bits += size;
+        while (bits >= 8) {
+            block[len++] = std::uint8_t(acc);
+            acc >>= 8;
+            bits -= 8;
+            if (len == 254) flushBlock();
         }
-        bool first = true;
-        int prefix = 0;
-        auto codeRow = [&](const std::uint8_t* row) {
-            int x = 0;
-            if (first) {
-                prefix = row[0];
-                first = false;
-                x = 1;
+        if (next > maxCode || reset) {
+            if (reset) {
+                size = 9;
+                maxCode = 511;
+                reset = false;
+            } else {
+                ++size;
+                maxCode = size == 12 ? 4096 : (1 << size) - 1;
             }
-            for (; x < width; ++x) {
-                const int c = row[x];
-                const std::uint32_t key = std::uint32_t(prefix) << 8 | std::uint32_t(c);
-                const int code = table_.Lookup(key);
-                if (code >= 0) {
-                    prefix = code;
-                    continue;
-                }
-                Emit(prefix);
-                if (free_ >= 4095) {
-                    Clear();
-                } else {
-                    table_.Insert(key, free_);
-                    ++free_;
-                }
-                prefix = c;
-            }
-        };
+        }
+    };
+    auto clear = [&] {
+        table.Clear();
+        next = 258;
+        reset = true;
+        emit(kClearCode);
+    };
+
+    clear();
+    if (pixels && width > 0 && height > 0) {
+        // Row order: top to bottom, or the four interlace passes (rows 0, 8,
+        // ...; 4, 12, ...; 2, 6, ...; 1, 3, ...).
+        std::vector<int> rows;
+        rows.reserve(std::size_t(height));
         if (interlaced) {
             static constexpr int kStart[4] = {0, 4, 2, 1};
             static constexpr int kStep[4] = {8, 8, 4, 2};
             for (int pass = 0; pass < 4; ++pass)
-                for (int y = kStart[pass]; y < height; y += kStep[pass])
-                    codeRow(pixels + std::size_t(y) * width);
+                for (int y = kStart[pass]; y < height; y += kStep[pass]) rows.push_back(y);
         } else {
-            for (int y = 0; y < height; ++y) codeRow(pixels + std::size_t(y) * width);
+            for (int y = 0; y < height; ++y) rows.push_back(y);
         }
-        Emit(prefix);
-        Emit(kEndCode);
-        sink_.Finish();
-    }
-
-private:
-    void Clear() {
-        table_.Clear();
-        free_ = 258;
-        reset_ = true;
-        Emit(kClearCode);
-    }
-    void Emit(int code) {
-        sink_.Put(code, size_);
-        if (free_ > maxCode_ || reset_) {
-            if (reset_) {
-                size_ = 9;
-                maxCode_ = 511;
-                reset_ = false;
-            } else {
-                ++size_;
-                maxCode_ = size_ == 12 ? 4096 : (1 << size_) - 1;
+        int prefix = pixels[std::size_t(rows[0]) * width];
+        for (std::size_t r = 0; r < rows.size(); ++r) {
+            const std::uint8_t* row = pixels + std::size_t(rows[r]) * width;
+            for (int x = r == 0 ? 1 : 0; x < width; ++x) {
+                const int c = row[x];
+                const std::uint32_t key = std::uint32_t(prefix) << 8 | std::uint32_t(c);
+                int slot;
+                const int code = table.Find(key, slot);
+                if (code >= 0) {
+                    prefix = code;
+                    continue;
+                }
+                emit(prefix);
+                if (next >= 4095) {
+                    clear();
+                } else {
+                    table.StoreAt(slot, key, next);
+                    ++next;
+                }
+                prefix = c;
             }
         }
+        emit(prefix);
     }
-
-    TCodeSink sink_;
-    THashTable table_;
-    int size_ = 9;
-    int maxCode_ = 511;
-    int free_ = 258;
-    bool reset_ = false;
-};
+    emit(kEndCode);
+    if (bits > 0) {
+        block[len++] = std::uint8_t(acc);
+        if (len == 254) flushBlock();
+    }
+    flushBlock();
+    out.push_back(0);
+}
 
 // Run-length coder. Runs of one pixel are coded with codes the decoder's
 // table already holds for runs of that pixel (codes 258 + n - 2 stand for a
@@ -491,8 +505,7 @@ int WalkBlocks(TGifReader& in, std::vector<std::uint8_t>* out, int position,
 void WriteLzwImageData(std::vector<std::uint8_t>& out, const std::uint8_t* pixels, int width,
                        int height, bool interlaced) {
     out.push_back(8);
-    TLzwCoder coder(out);
-    coder.Encode(pixels, width, height, interlaced);
+    EncodeLzw(out, pixels, width, height, interlaced);
 }
 
 void WriteRunLengthImageData(std::vector<std::uint8_t>& out, const std::uint8_t* pixels, int width,

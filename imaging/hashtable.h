@@ -19,6 +19,25 @@ public:
     int Lookup(std::uint32_t key) const;
     // Stores key with code in the first free slot of key's probe sequence.
     void Insert(std::uint32_t key, int code);
+    // Lookup that also gives the free slot ending the probe sequence, so a
+    // miss can be stored with StoreAt without probing again.
+    int Find(std::uint32_t key, int& freeSlot) const {
+        int h = HashSlot(key);
+        for (int probes = 0; probes < kSlots; ++probes) {
+            const std::uint32_t slot = slots_[h];
+            if (slot >= kFree) {
+                freeSlot = h;
+                return -1;
+            }
+            if ((slot >> 12) == key) return int(slot & 0xFFF);
+            h = ProbeNext(h);
+        }
+        freeSlot = -1;
+        return -1;
+    }
+    void StoreAt(int slot, std::uint32_t key, int code) {
+        if (slot >= 0) slots_[slot] = key << 12 | std::uint32_t(code & 0xFFF);
+    }
 
     static int HashSlot(std::uint32_t key) { return int((key ^ (key >> 4)) % kSlots); }
     // The probe sequence doubles the slot modulo 8009 (slot 0 steps to 8008).
