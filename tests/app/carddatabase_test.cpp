@@ -286,14 +286,6 @@ TEST_F(CardDatabaseTest, TrailingFragmentIsNotACard) {
     EXPECT_EQ(ReadFile(path()).size(), 3u * kCardRecordSize);
 }
 
-TEST_F(CardDatabaseTest, EraseDropsATrailingFragment) {
-    writeCards({"a", "b"}, "xyz");
-    db.Open(path());
-    db.EraseCardAt();
-    EXPECT_EQ(ids(), (std::vector<std::string>{"b"}));
-    EXPECT_EQ(ReadFile(path()).size(), static_cast<std::size_t>(kCardRecordSize));
-}
-
 TEST_F(CardDatabaseTest, OversizedLengthBytesAreReadAndSortedSafely) {
     std::string file;
     for (int i = 0; i < 4; ++i) {
@@ -312,16 +304,6 @@ TEST_F(CardDatabaseTest, OversizedLengthBytesAreReadAndSortedSafely) {
         EXPECT_EQ(RecordBytes(RecordAt(sorted, i)), RecordBytes(RecordAt(file, 3 - i)));
 }
 
-TEST_F(CardDatabaseTest, SortBoundByCardCountNeverReadsPastTheEnd) {
-    writeCards({"c", "b", "a"});
-    db.Open(path());
-    db.CardCount = 10;  // stale count from a larger file
-    db.SortCards();
-    EXPECT_EQ(ids().size(), 3u);
-    EXPECT_EQ(db.CardIndex, 0);
-    EXPECT_EQ(shows, 2);
-}
-
 TEST_F(CardDatabaseTest, LeftoverIncompleteJournalIsDropped) {
     writeCards({"a", "b"});
     const std::string before = ReadFile(path());
@@ -329,32 +311,6 @@ TEST_F(CardDatabaseTest, LeftoverIncompleteJournalIsDropped) {
     db.Open(path());
     EXPECT_FALSE(std::filesystem::exists(path() + "-journal"));
     EXPECT_EQ(ReadFile(path()), before);
-}
-
-// Two copies in one process each hold their own descriptor, as two running
-// programs do; see card_processes_test.cpp for the same with real processes.
-TEST_F(CardDatabaseTest, StoreFollowsACardThatAnotherCopyMoved) {
-    std::string bytes;
-    for (const char* id : {"z", "y", "x"}) {
-        TCardRecord r = CardFor(id);
-        r.setText(CardField::LastName, id);
-        bytes += RecordBytes(r);
-    }
-    WriteFile(path(), bytes);
-    db.Open(path());
-    db.ReadCard(0);  // "z"
-    TCardDatabase other;
-    other.Open(path());
-    other.SortCards();
-    ASSERT_EQ(ids()[0], "x");
-
-    edits = cardtest::TextsFor("z");
-    edits[1] = "z";
-    edits[2] = "new address";
-    db.StoreCard();
-    EXPECT_EQ(db.CardIndex, 2);
-    EXPECT_EQ(ids(), (std::vector<std::string>{"x", "y", "z"}));
-    EXPECT_EQ(RecordAt(ReadFile(path()), 2).text(CardField::Address), "new address");
 }
 
 }  // namespace
