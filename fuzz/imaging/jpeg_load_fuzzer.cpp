@@ -1,0 +1,15 @@
+// JPEG loading must reject bad input with its error and stay in bounds.
+#include <cstddef>
+#include <cstdint>
+
+#include "imaging/jpegfile.h"
+#include "platform/exceptions.h"
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+    try {
+        const vandrex::TBitmap picture = vandrex::DecodeJpeg({data, size});
+        if (picture.Empty()) __builtin_trap();
+    } catch (const vandrex::EInvalidGraphic&) {
+    }
+    return 0;
+}
