@@ -73,42 +73,20 @@ inline std::size_t MatchLength18(const std::uint8_t* a, const std::uint8_t* b) {
     }
 }
 
-// The match search shared by GetMatch and the compressor's loop; x + 2 < n.
+// The plain match search: GetMatch, and the compressor near a block's end;
+// x + 2 < n.
 inline TMatch FindMatch(const std::uint8_t* block, std::size_t x, std::size_t n,
                         std::int16_t* table) {
-    TMatch match;
     const unsigned h = Hash(block + x);
     const int candidate = table[h];
     table[h] = static_cast<std::int16_t>(x);  // 32768 and above wrap to negative
-    // Computed without branches: on poorly compressible data this test goes
-    // either way at random and would cost a mispredicted jump per byte.
-    const bool usable = (candidate != -1) &
-                        (static_cast<int>(x) - candidate < static_cast<int>(kMaxDistance + 1));
-    const std::size_t limit = std::min(kMaxCopy, n - x);
-    const std::uint8_t* a = block + x;
-    std::size_t length;
-    if (limit >= 8) {
-        const std::uint8_t* b = block + (usable ? candidate : 0);
-        std::uint64_t diff = Load64(a) ^ Load64(b);
-        diff = usable ? diff : 1;  // an unusable candidate matches nothing
-        if constexpr (std::endian::native == std::endian::little) {
-            if (diff != 0)
-                length = static_cast<std::size_t>(std::countr_zero(diff) / 8);
-            else
-                length = 8 + MatchLength(a + 8, b + 8, limit - 8);
-        } else {
-            length = diff == 0 ? 8 + MatchLength(a + 8, b + 8, limit - 8)
-                               : MatchLength(a, b, 8);
-        }
-    } else {
-        length = usable ? MatchLength(a, block + candidate, limit) : 0;
-    }
-    if (length >= kMinCopy) {
-        match.found = true;
-        match.candidate = static_cast<std::size_t>(candidate);
-        match.length = length;
-    }
-    return match;
+    if (candidate == -1 || static_cast<int>(x) - candidate > static_cast<int>(kMaxDistance))
+        return {};
+    const std::size_t length =
+        MatchLength(block + x, block + candidate, std::min(kMaxCopy, n - x));
+    if (length < kMinCopy)
+        return {};
+    return {true, static_cast<std::size_t>(candidate), length};
 }
 
 [[noreturn]] void Corrupt(const char* what) {
@@ -220,7 +198,8 @@ std::size_t Compression(const std::uint8_t* source, std::uint8_t* dest, std::siz
 
     if (y > n) {
         dest[0] = kLzrwFlagStored;
-        std::memcpy(dest + 1, source, n);
+        if (n > 0)  // an empty source may be a null pointer
+            std::memcpy(dest + 1, source, n);
         return n + 1;
     }
     return y;
@@ -238,7 +217,8 @@ std::size_t Decompression(const std::uint8_t* source, std::uint8_t* dest, std::s
     if (source[0] == kLzrwFlagStored) {
         if (s - 1 > destCapacity)
             Corrupt("stored data larger than the output buffer");
-        std::memcpy(dest, source + 1, s - 1);
+        if (s > 1)  // an empty destination may be a null pointer
+            std::memcpy(dest, source + 1, s - 1);
         return s - 1;
     }
     if (source[0] != kLzrwFlagCompressed)

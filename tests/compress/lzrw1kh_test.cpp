@@ -127,6 +127,10 @@ TEST(Compression, IncompressibleInputIsStored) {
     EXPECT_TRUE(std::equal(random.begin(), random.end(), block.begin() + 1));
     // Too short to gain anything.
     EXPECT_EQ(Compress(Bytes{}), Bytes{0x80});
+    std::uint8_t flag = 0;
+    EXPECT_EQ(Compression(nullptr, &flag, 0), 1u);
+    EXPECT_EQ(flag, 0x80);
+    EXPECT_EQ(Decompression(&flag, nullptr, 1, 0), 0u);
     EXPECT_EQ(Compress(Bytes{9}), (Bytes{0x80, 9}));
     EXPECT_EQ(Compress(Of("xy")), (Bytes{0x80, 'x', 'y'}));
 }
