@@ -308,20 +308,26 @@ struct TCardDatabase::Impl {
                 count = static_cast<std::uint32_t>(GetLE(tail + 8, 4));
                 finalSize = GetLE(tail + 12, 8);
                 if ((size - 8 - kTailSize) / kEntrySize == count) {
+                    // Entries are read whole so that every slot can be checked
+                    // to lie inside the final file.
                     Checksum sum;
+                    sum.add(head, 8);
+                    const std::uint64_t slots = finalSize / kCardRecordSize;
+                    bool inside = true;
                     std::vector<unsigned char> buf(kChunkRecords * kEntrySize);
-                    std::uint64_t off = 0;
-                    const std::uint64_t body = size - 8;  // everything before the stored sum
-                    while (off < body) {
-                        const std::size_t n = static_cast<std::size_t>(std::min<std::uint64_t>(buf.size(), body - off));
-                        if (ReadAt(jfd, buf.data(), n, static_cast<off_t>(off), what) != n)
+                    for (std::uint32_t done = 0; done < count && inside;) {
+                        const std::uint32_t n = std::min<std::uint32_t>(kChunkRecords, count - done);
+                        const off_t at = static_cast<off_t>(8 + static_cast<std::uint64_t>(done) * kEntrySize);
+                        if (ReadAt(jfd, buf.data(), n * kEntrySize, at, what) != n * kEntrySize)
                             throw EInOutError(what + ": end of file");
-                        sum.add(buf.data(), n);
-                        off += n;
+                        for (std::uint32_t i = 0; i < n; ++i) inside = inside && GetLE(&buf[i * kEntrySize], 4) < slots;
+                        sum.add(buf.data(), n * kEntrySize);
+                        done += n;
                     }
+                    sum.add(tail, 36);
                     struct stat self;
                     if (::fstat(fd, &self) != 0) Fail("Cannot read the size of \"" + path + "\"", errno);
-                    valid = sum.value() == GetLE(tail + 36, 8) &&
+                    valid = inside && sum.value() == GetLE(tail + 36, 8) &&
                             GetLE(tail + 20, 8) == static_cast<std::uint64_t>(self.st_dev) &&
                             GetLE(tail + 28, 8) == static_cast<std::uint64_t>(self.st_ino);
                 }
