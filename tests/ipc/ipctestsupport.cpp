@@ -40,16 +40,21 @@ const auto* const environment = ::testing::AddGlobalTestEnvironment(new IpcEnvir
 
 QString RuntimeRoot() { return IpcEnvironment::root(); }
 
-Peer::Peer(const QStringList& arguments) {
+Peer::Peer(const QStringList& arguments) : Peer(QStringLiteral(IPC_TEST_PEER), arguments, QString(), "ready ") {
+    id_ = lines_.value(0).mid(6);
+}
+
+Peer::Peer(const QString& program, const QStringList& arguments, const QString& workingFolder,
+           const QString& readyPrefix) {
     process_.setProcessChannelMode(QProcess::ForwardedErrorChannel);
-    process_.start(QStringLiteral(IPC_TEST_PEER), arguments);
+    if (!workingFolder.isEmpty()) process_.setWorkingDirectory(workingFolder);
+    process_.start(program, arguments);
     if (!process_.waitForStarted(10000)) {
-        ADD_FAILURE() << "test peer did not start";
+        ADD_FAILURE() << "cannot start " << program.toStdString();
         return;
     }
-    const QString ready = WaitFor("ready ");
-    if (ready.isEmpty()) ADD_FAILURE() << "test peer not ready";
-    id_ = ready.mid(6);
+    if (!readyPrefix.isEmpty() && WaitFor(readyPrefix, 20000).isEmpty())
+        ADD_FAILURE() << program.toStdString() << " not ready";
 }
 
 Peer::~Peer() {
@@ -109,6 +114,16 @@ void Peer::Kill() {
     Continue();
     process_.kill();
     process_.waitForFinished(5000);
+}
+
+bool Peer::WaitForExit(int milliseconds) {
+    QDeadlineTimer deadline(milliseconds);
+    while (process_.state() != QProcess::NotRunning && !deadline.hasExpired()) {
+        QCoreApplication::processEvents();
+        process_.waitForFinished(20);
+    }
+    readAvailable();
+    return process_.state() == QProcess::NotRunning;
 }
 
 void Peer::Stop() {

@@ -6,13 +6,22 @@
 #include <QString>
 #include <QStringList>
 #include <memory>
+#include <ostream>
+
+// Readable QString values in failure messages.
+inline void PrintTo(const QString& s, std::ostream* os) { *os << '"' << s.toStdString() << '"'; }
 
 namespace vandrex::test {
 
 // A running test peer (testpeer.cpp) and the lines it has printed.
 class Peer {
 public:
+    // The test peer with these arguments.
     explicit Peer(const QStringList& arguments);
+    // Any program, started in workingFolder; waits for a first line starting
+    // with readyPrefix unless that is empty.
+    Peer(const QString& program, const QStringList& arguments, const QString& workingFolder,
+         const QString& readyPrefix);
     ~Peer();
 
     // The peer's window id, as printed on "ready".
@@ -30,6 +39,9 @@ public:
     void Kill();
     void Stop();  // SIGSTOP
     void Continue();
+    // Waits for the process to end by itself.
+    bool WaitForExit(int milliseconds = 10000);
+    QProcess& Process() { return process_; }
 
 private:
     void readAvailable();

@@ -76,28 +76,35 @@ int main(int argc, char** argv) {
     }
     if (!title.isEmpty()) ApplicationWindow().SetTitle(title);
 
+    QByteArray pending;
     QSocketNotifier input(STDIN_FILENO, QSocketNotifier::Read);
     QObject::connect(&input, &QSocketNotifier::activated, [&] {
-        char line[4096];
-        if (!std::fgets(line, sizeof line, stdin)) {
+        // Read what has arrived and handle every complete line of it.
+        char chunk[4096];
+        const ssize_t n = ::read(STDIN_FILENO, chunk, sizeof chunk);
+        if (n <= 0) {
+            input.setEnabled(false);
             app.quit();
             return;
         }
-        QString command = QString::fromUtf8(line);
-        command.chop(command.endsWith('\n') ? 1 : 0);
-        const QString verb = command.section(' ', 0, 0);
-        const QString rest = command.section(' ', 1);
-        if (verb == "send") {
-            tx.Send(rest);
-            emitLine(QStringLiteral("sent %1 %2").arg(tx.Active() ? 1 : 0).arg(rest));
-        } else if (verb == "title") {
-            ApplicationWindow().SetTitle(rest);
-            emitLine(QStringLiteral("title ") + rest);
-        } else if (verb == "target") {
-            tx.SetRxWindowName(rest);
-            emitLine(QStringLiteral("target ") + rest);
-        } else if (verb == "quit") {
-            app.quit();
+        pending.append(chunk, n);
+        for (qsizetype eol; (eol = pending.indexOf('\n')) >= 0;) {
+            const QString command = QString::fromUtf8(pending.left(eol));
+            pending.remove(0, eol + 1);
+            const QString verb = command.section(' ', 0, 0);
+            const QString rest = command.section(' ', 1);
+            if (verb == "send") {
+                tx.Send(rest);
+                emitLine(QStringLiteral("sent %1 %2").arg(tx.Active() ? 1 : 0).arg(rest));
+            } else if (verb == "title") {
+                ApplicationWindow().SetTitle(rest);
+                emitLine(QStringLiteral("title ") + rest);
+            } else if (verb == "target") {
+                tx.SetRxWindowName(rest);
+                emitLine(QStringLiteral("target ") + rest);
+            } else if (verb == "quit") {
+                app.quit();
+            }
         }
     });
     emitLine(QStringLiteral("ready ") + OwnWindowHandle().Id());
