@@ -1,6 +1,7 @@
 #pragma once
 // Inputs shared by the compression tests.
 
+#include <algorithm>
 #include <cstdint>
 #include <random>
 #include <string>
@@ -21,45 +22,33 @@ inline Bytes Random(std::size_t size, std::uint32_t seed) {
 // Words from a small vocabulary: compressible, but not trivially.
 inline Bytes Text(std::size_t size, std::uint32_t seed) {
     static const char* const kWords[] = {"card ", "file ", "phone ", "number ", "the ",
-                                         "of ",   "and ",  "mail ",  "picture ", "record\n",
-                                         "line ", "data ", "call ",  "address ",  "name, "};
+                                         "of ",   "mail ", "picture ", "record\n", "name, "};
     std::mt19937 gen(seed);
-    Bytes bytes;
-    while (bytes.size() < size) {
-        const std::string word = kWords[gen() % 15];
-        bytes.insert(bytes.end(), word.begin(), word.end());
-    }
-    bytes.resize(size);
-    return bytes;
+    std::string text;
+    while (text.size() < size)
+        text += kWords[gen() % 10];
+    return Bytes(text.begin(), text.begin() + static_cast<std::ptrdiff_t>(size));
 }
 
-// Text, binary noise, runs and repeats in turn.
+// Text, noise, runs and repeats of earlier stretches in turn.
 inline Bytes Mixed(std::size_t size, std::uint32_t seed) {
     std::mt19937 gen(seed);
     Bytes bytes;
     while (bytes.size() < size) {
         const std::size_t len = 1 + gen() % 6000;
+        const Bytes part = gen() % 2 ? Text(len, gen()) : Random(len, gen());
         switch (gen() % 4) {
-        case 0: {
-            const Bytes t = Text(len, gen());
-            bytes.insert(bytes.end(), t.begin(), t.end());
+        case 0:
+        case 1:
+            bytes.insert(bytes.end(), part.begin(), part.end());
             break;
-        }
-        case 1: {
-            const Bytes r = Random(len, gen());
-            bytes.insert(bytes.end(), r.begin(), r.end());
-            break;
-        }
         case 2:
             bytes.insert(bytes.end(), len, static_cast<std::uint8_t>(gen()));
             break;
         default:
-            if (bytes.size() > 10) {
-                const std::size_t from = gen() % bytes.size();
-                const std::size_t n = std::min(len, bytes.size() - from);
-                for (std::size_t i = 0; i < n; ++i)
-                    bytes.push_back(bytes[from + i]);
-            }
+            const std::size_t from = bytes.empty() ? 0 : gen() % bytes.size();
+            for (std::size_t i = 0; i < std::min(len, bytes.size() - from); ++i)
+                bytes.push_back(bytes[from + i]);
         }
     }
     bytes.resize(size);

