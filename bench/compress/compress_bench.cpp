@@ -66,7 +66,7 @@ Bytes BuildCorpus() {
     corpus.resize(std::min(corpus.size(), textEnd));
     for (const char* elf : {"/usr/bin/cmake", "/usr/bin/gdb", "/proc/self/exe"})
         if (fs::exists(elf)) {
-            AppendFile(corpus, elf, 6 * MB);
+            AppendFile(corpus, elf, 7 * MB);
             break;
         }
     std::mt19937 gen(20240501);
