@@ -23,6 +23,7 @@
 #include "app/windowmodes.h"
 #include "compress/embeddedfiles.h"
 #include "media/rmeditor.h"
+#include "platform/applicationwindow.h"
 #include "platform/dialogs.h"
 #include "platform/exceptions.h"
 #include "telephony/phoneoptions.h"
@@ -67,7 +68,12 @@ TStatusBar* TForm1::ConnectStatus() const { return control<TStatusBar>("ConnectS
 
 QString TForm1::Title() const { return QApplication::applicationName(); }
 
-void TForm1::SetTitle(const QString& title) { QApplication::setApplicationName(title); }
+// The title is this copy's address: the application window re-announces itself
+// under it, and the application name follows for the desktop.
+void TForm1::SetTitle(const QString& title) {
+    QApplication::setApplicationName(title);
+    ApplicationWindow().SetTitle(title);
+}
 
 void TForm1::SetFormSize(int outerWidth, int outerHeight) {
     const int menu = menuBar() ? menuBar()->sizeHint().height() : 0;

@@ -50,6 +50,8 @@ void WindowTest::SetUp() {
     ASSERT_TRUE(dir.isValid());
     previousDir = QDir::currentPath();
     QDir::setCurrent(dir.path());
+    // A private message folder, so no other running copy makes this one a clone.
+    qputenv("XDG_RUNTIME_DIR", dir.path().toLocal8Bit());
     QCoreApplication::setApplicationName(kFirstCopyTitle);
 }
 
