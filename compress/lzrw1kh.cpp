@@ -89,6 +89,28 @@ inline TMatch FindMatch(const std::uint8_t* block, std::size_t x, std::size_t n,
     return {true, static_cast<std::size_t>(candidate), length};
 }
 
+// Length of the run of p[0] starting at p, at least 16 and at most limit.
+inline std::size_t RunLength(const std::uint8_t* p, std::size_t limit) {
+    std::size_t run = kMinRun;
+    while (run < limit && p[run] == p[0])
+        ++run;
+    return run;
+}
+
+inline void PutRun(std::uint8_t* out, std::size_t run, std::uint8_t value) {
+    const std::size_t stored = run - kMinRun;
+    out[0] = 0;
+    out[1] = static_cast<std::uint8_t>(stored >> 8);
+    out[2] = static_cast<std::uint8_t>(stored);
+    out[3] = value;
+}
+
+inline void PutCopy(std::uint8_t* out, std::size_t distance, std::size_t length) {
+    const std::size_t word = distance * 16 + (length - kMinCopy);
+    out[0] = static_cast<std::uint8_t>(word >> 8);
+    out[1] = static_cast<std::uint8_t>(word);
+}
+
 [[noreturn]] void Corrupt(const char* what) {
     throw ELzrw1KHCompressor(std::string("LZRW1KH : corrupt block (") + what + ")");
 }
@@ -131,6 +153,56 @@ std::size_t Compression(const std::uint8_t* source, std::uint8_t* dest, std::siz
     unsigned control = 0;
     unsigned bits = 0;
     std::size_t x = 0;
+
+    // The bulk of the block, while a longest copy fits before the end: word
+    // loads and no bounds checks besides the output size. (Plain code rather
+    // than shared helpers keeps x, y and control in registers.)
+    while (y <= n && n - x >= kMaxCopy) {
+        if (bits == 16) {
+            dest[controlAt] = static_cast<std::uint8_t>(control >> 8);
+            dest[controlAt + 1] = static_cast<std::uint8_t>(control);
+            controlAt = y;
+            y += 2;
+            bits = 0;
+            control = 0;
+        }
+        ++bits;
+        const std::uint32_t head = Load32(source + x);
+        const auto first = static_cast<std::uint8_t>(head);
+        // A run needs 16 equal bytes; testing them as two words spares a
+        // byte loop at every position.
+        if (static_cast<std::uint8_t>(head >> 8) == first && IsRun16(source + x)) {
+            const std::size_t run = RunLength(source + x, std::min(kMaxRun, n - x));
+            PutRun(dest + y, run, first);
+            y += 4;
+            x += run;
+            control = (control << 1) | 1;
+            continue;
+        }
+        const unsigned h = Hash(source + x);
+        const int entry = hash[h];
+        hash[h] = static_cast<std::int16_t>(x);  // 32768 and above wrap to negative
+        const bool usable = (entry != -1) &
+                            (static_cast<int>(x) - entry < static_cast<int>(kMaxDistance + 1));
+        // entry >= 0 whenever it is usable; position 0 stands in otherwise.
+        const std::size_t candidate =
+            static_cast<std::size_t>(entry) & (std::size_t{0} - std::size_t{usable});
+        const bool three = ((head ^ Load32(source + candidate)) & 0xFFFFFFu) == 0;
+        if (usable & three) {
+            const std::size_t length = MatchLength18(source + x, source + candidate);
+            if (length >= kMinCopy) {
+                PutCopy(dest + y, x - candidate, length);
+                y += 2;
+                x += length;
+                control = (control << 1) | 1;
+                continue;
+            }
+        }
+        dest[y++] = first;
+        ++x;
+        control <<= 1;
+    }
+    // The last few bytes, step by step.
     while (x < n && y <= n) {
         if (bits == 16) {
             dest[controlAt] = static_cast<std::uint8_t>(control >> 8);
@@ -140,51 +212,23 @@ std::size_t Compression(const std::uint8_t* source, std::uint8_t* dest, std::siz
             bits = 0;
             control = 0;
         }
-        const std::uint8_t first = source[x];
         ++bits;
-
-        // A run needs 16 equal bytes; testing them as two words spares a
-        // byte loop at every position.
-        if (n - x >= kMinRun && source[x + 1] == first && IsRun16(source + x)) {
-            const std::size_t runLimit = std::min(kMaxRun, n - x);
-            std::size_t run = kMinRun;
-            while (run < runLimit && source[x + run] == first)
-                ++run;
-            const std::size_t stored = run - kMinRun;
-            dest[y] = 0;
-            dest[y + 1] = static_cast<std::uint8_t>(stored >> 8);
-            dest[y + 2] = static_cast<std::uint8_t>(stored);
-            dest[y + 3] = first;
+        const std::uint8_t first = source[x];
+        if (n - x >= kMinRun && IsRun16(source + x)) {
+            const std::size_t run = RunLength(source + x, std::min(kMaxRun, n - x));
+            PutRun(dest + y, run, first);
             y += 4;
             x += run;
             control = (control << 1) | 1;
             continue;
         }
-
-        std::size_t length = 0;
-        std::size_t candidate = 0;
-        if (n - x >= kMaxCopy) {
-            const unsigned h = Hash(source + x);
-            const int entry = hash[h];
-            hash[h] = static_cast<std::int16_t>(x);
-            const bool usable = (entry != -1) &
-                                (static_cast<int>(x) - entry < static_cast<int>(kMaxDistance + 1));
-            // entry >= 0 whenever it is usable; position 0 stands in otherwise.
-            candidate = static_cast<std::size_t>(entry) & (std::size_t{0} - std::size_t{usable});
-            const bool three = ((Load32(source + x) ^ Load32(source + candidate)) & 0xFFFFFFu) == 0;
-            if (usable & three)
-                length = MatchLength18(source + x, source + candidate);
-        } else if (x + 2 < n) {
-            const TMatch match = FindMatch(source, x, n, hash);
-            length = match.length;
-            candidate = match.candidate;
-        }
-        if (length >= kMinCopy) {
-            const std::size_t word = (x - candidate) * 16 + (length - kMinCopy);
-            dest[y] = static_cast<std::uint8_t>(word >> 8);
-            dest[y + 1] = static_cast<std::uint8_t>(word);
+        TMatch match;
+        if (x + 2 < n)
+            match = FindMatch(source, x, n, hash);
+        if (match.found) {
+            PutCopy(dest + y, x - match.candidate, match.length);
             y += 2;
-            x += length;
+            x += match.length;
             control = (control << 1) | 1;
         } else {
             dest[y++] = first;
