@@ -101,7 +101,8 @@ std::size_t Compression(const std::uint8_t* source, std::uint8_t* dest, std::siz
 // source, never writes outside dest[0..destCapacity), and throws
 // ELzrw1KHCompressor for an unknown flag, a truncated control word or item, a
 // copy reaching before the start of the output, or output that would exceed
-// destCapacity. Bytes of dest beyond the returned size are unspecified.
+// destCapacity. Bytes of dest beyond the returned size may be overwritten
+// with scratch.
 std::size_t Decompression(const std::uint8_t* source, std::uint8_t* dest, std::size_t sourceSize,
                           std::size_t destCapacity);
 
