@@ -332,7 +332,7 @@ void buildMail(QWidget* c) {
 
     // Chat (phone chat mode) shares the place of subject and text.
     auto* memo = named(new QPlainTextEdit(m), "MailEntryChatMemo");
-    memo->setGeometry(8, 44, 368, 135);
+    memo->setGeometry(8, 68, 368, 111);
     memo->setReadOnly(true);
     memo->hide();
     auto* chat = edit(m, "MailEntryEdit", 8, 182, 340, QStringLiteral("Chat Line [Phone mode]"));
