@@ -22,6 +22,7 @@
 #include "app/statusbar.h"
 #include "app/windowmodes.h"
 #include "compress/embeddedfiles.h"
+#include "compress/lzrw1kh.h"
 #include "media/rmeditor.h"
 #include "platform/applicationwindow.h"
 #include "platform/dialogs.h"
@@ -60,6 +61,8 @@ TForm1::TForm1(QWidget* parent) : QMainWindow(parent) {
 
     // A carried file that cannot be extracted is reported; the window works on.
     TApplication::Guard([this] { FileSources = CreateEmbeddedFileSources(); });
+    // The compressor's table is checked at start-up, not first at use.
+    TApplication::Guard([] { ThreadHashTable(); });
 }
 
 TForm1::~TForm1() = default;
