@@ -176,8 +176,9 @@ public:
 
     std::uint32_t count() const { return count_; }
 
-    // Writes the tail and flushes the journal and its directory entry.
-    void finish(std::uint64_t finalSize, const struct stat& target, int dirFd) {
+    // Writes the tail and, when durable, flushes the journal and its
+    // directory entry.
+    void finish(std::uint64_t finalSize, const struct stat& target, int dirFd, bool durable) {
         unsigned char tail[kTailSize];
         std::memcpy(tail, kJournalTail, 8);
         PutLE(tail + 8, count_, 4);
@@ -188,14 +189,14 @@ public:
         PutLE(tail + 36, sum_.value(), 8);
         buffer_.insert(buffer_.end(), tail, tail + kTailSize);
         flush();
-        SyncFd(fd_, "Cannot flush journal \"" + path_ + "\"");
+        if (durable) SyncFd(fd_, "Cannot flush journal \"" + path_ + "\"");
         if (::close(fd_) != 0) {
             fd_ = -1;
             ::unlink(path_.c_str());
             Fail("Cannot write journal \"" + path_ + "\"", errno);
         }
         fd_ = -1;
-        if (dirFd >= 0) ::fsync(dirFd);
+        if (durable && dirFd >= 0) ::fsync(dirFd);
     }
 
 private:
@@ -271,8 +272,9 @@ struct TCardDatabase::Impl {
     }
 
     // Under the exclusive lock: finishes a change interrupted by a crash. A
-    // journal this copy has just written and flushed needs no validation.
-    void recover(bool trusted = false) {
+    // journal this copy has just written needs no validation; `durable`
+    // flushes the card file before the journal goes.
+    void recover(bool trusted = false, bool durable = true) {
         if (!journalExists()) return;
         const int jfd = ::open(journalPath.c_str(), O_RDONLY | O_CLOEXEC);
         if (jfd < 0) {
@@ -366,12 +368,12 @@ struct TCardDatabase::Impl {
             if (static_cast<std::uint64_t>(dst.st_size) != finalSize &&
                 ::ftruncate(fd, static_cast<off_t>(finalSize)) != 0)
                 Fail("Cannot truncate \"" + path + "\"", errno);
-            SyncFd(fd, "Cannot flush \"" + path + "\"");
+            if (durable) SyncFd(fd, "Cannot flush \"" + path + "\"");
         }
         // Either applied and flushed, or never acted on: the journal has done its work.
         if (::unlink(journalPath.c_str()) != 0 && errno != ENOENT)
             Fail("Cannot remove journal \"" + journalPath + "\"", errno);
-        if (dirFd >= 0) ::fsync(dirFd);
+        if (durable && dirFd >= 0) ::fsync(dirFd);
     }
 
     // Finds the slot that now holds exactly the bytes this copy last read, or -1.
@@ -454,11 +456,15 @@ struct TCardDatabase::Impl {
         }
     }
 
-    void commit(JournalWriter& journal, std::uint64_t finalSize) {
+    // Erase and sort flush to disc, so that not even a power cut loses a card.
+    // A single store is only journaled so that a kill cannot leave it half
+    // written (a write crossing a page boundary can be cut short); like a
+    // plain write it is not flushed.
+    void commit(JournalWriter& journal, std::uint64_t finalSize, bool durable = true) {
         struct stat st;
         if (::fstat(fd, &st) != 0) Fail("Cannot read the size of \"" + path + "\"", errno);
-        journal.finish(finalSize, st, dirFd);
-        recover(true);
+        journal.finish(finalSize, st, dirFd, durable);
+        recover(true, durable);
     }
 
     void close() {
@@ -609,7 +615,15 @@ void TCardDatabase::StoreCard() {
         slot = d->locateCurrent(slot, "not stored");
         if (slot != d->pos) CardIndex = slot;  // the card was moved by another copy
     }
-    d->writeRecord(slot, CardBuffer.bytes);
+    if (slot < records) {
+        struct stat st;
+        if (::fstat(d->fd, &st) != 0) Fail("Cannot read the size of \"" + d->path + "\"", errno);
+        JournalWriter journal(d->journalPath);
+        journal.add(static_cast<std::uint32_t>(slot), CardBuffer.bytes.data());
+        d->commit(journal, static_cast<std::uint64_t>(st.st_size), false);
+    } else {
+        d->writeRecord(slot, CardBuffer.bytes);  // a cut-short append is a fragment, not a card
+    }
     d->remember(slot, CardBuffer.bytes);
     d->pos = slot + 1;
 }

@@ -1,7 +1,8 @@
 // A second running copy for the card file tests, driven from the command line:
-//   work FILE LOG SEED      sort, erase and append until killed; each command
-//                           is logged before it starts ("S", "E <id>",
-//                           "A <id>") and after it ends ("D")
+//   work FILE LOG SEED      sort, erase, edit and append until killed; each
+//                           command is logged before it starts ("S",
+//                           "E <id>", "A <id>", "C <id>") and after it ends
+//                           ("D")
 //   append FILE PREFIX N    append N cards PREFIX0 .. PREFIX<N-1>
 //   sort FILE N             sort N times
 //   rename FILE K NAME      read card K, give it the last name NAME, store it
@@ -50,7 +51,7 @@ int Work(const std::string& path, const std::string& logPath, unsigned seed) {
     std::mt19937 rng(seed);
     Copy copy(path);
     for (int step = 0;; ++step) {
-        const unsigned pick = step == 0 ? 0 : rng() % 10;
+        const unsigned pick = step == 0 ? 0 : rng() % 10;  // 0-4 sort, 5-7 erase, 8 edit, 9 append
         if (pick < 5) {
             Log(log, "S");
             copy.db.Recount();
@@ -62,6 +63,17 @@ int Work(const std::string& path, const std::string& logPath, unsigned seed) {
             Log(log, "E " + copy.db.CardBuffer.text(CardField::FirstName));
             copy.db.EraseCardAt();
             copy.db.Recount();
+        } else if (pick == 8) {
+            const int k = static_cast<int>(rng() % copy.db.RecordCount());
+            copy.db.CardIndex = k;
+            copy.db.ReadCard(k);
+            const std::string id = copy.db.CardBuffer.text(CardField::FirstName);
+            Log(log, "C " + id);
+            if (!id.empty()) {
+                copy.edits = cardtest::TextsFor(id);
+                copy.edits[static_cast<int>(CardField::Address)] = cardtest::EditedAddress(id);
+                copy.db.StoreCard();
+            }
         } else {
             const std::string id = "n" + std::to_string(seed) + "_" + std::to_string(step);
             Log(log, "A " + id);

@@ -86,13 +86,20 @@ inline vandrex::TCardRecord CardFor(const std::string& id) {
     return r;
 }
 
-// True when every field of the record holds what TextsFor(its id) gives, or
-// every field is empty (an empty card).
+inline std::string EditedAddress(const std::string& id) { return "Edited address of " + id; }
+
+// True when every field of the record holds what TextsFor(its id) gives
+// (the address may carry EditedAddress), or every field is empty.
 inline bool CardIntact(const vandrex::TCardRecord& r) {
     const std::string id = r.text(vandrex::CardField::FirstName);
     const vandrex::CardTexts expected = id.empty() ? vandrex::CardTexts{} : TextsFor(id);
-    for (int i = 0; i < vandrex::kCardFieldCount; ++i)
-        if (r.text(static_cast<vandrex::CardField>(i)) != expected[i]) return false;
+    for (int i = 0; i < vandrex::kCardFieldCount; ++i) {
+        const std::string text = r.text(static_cast<vandrex::CardField>(i));
+        if (text == expected[i]) continue;
+        // The one edit the tests make to a card.
+        if (i == static_cast<int>(vandrex::CardField::Address) && !id.empty() && text == EditedAddress(id)) continue;
+        return false;
+    }
     return true;
 }
 
