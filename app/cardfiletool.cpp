@@ -3,6 +3,7 @@
 #include <QAbstractButton>
 #include <QAction>
 #include <QCheckBox>
+#include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QRadioButton>
@@ -158,8 +159,17 @@ void TCardFileTool::SaveClick() {
         ShowMessage(form_->MsgLastName);
         return;
     }
+    const int shown = db_.CardIndex;
     db_.Seek(db_.CardIndex);
     db_.StoreCard();
+    // Another copy may have moved the card; the store followed it, and the
+    // number on screen follows too.
+    if (db_.CardIndex != shown) {
+        form_->control<QLabel>("Panel1")->setText(QString::number(db_.CardIndex));
+        QSlider* slider = form_->control<QSlider>("TrackBar1");
+        const QSignalBlocker block(slider);
+        slider->setValue(db_.CardIndex);
+    }
 }
 
 void TCardFileTool::EraseClick() {
