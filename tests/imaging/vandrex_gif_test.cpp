@@ -97,6 +97,18 @@ TEST_F(VandrexGifTool, AppendsFramesWithOneLoopExtension) {
     for (const auto& f : gif.Frames) EXPECT_LE(Colors(f).size(), 14u);
 }
 
+TEST_F(VandrexGifTool, AppendingToAMissingAnimationStartsIt) {
+    SaveBmpFile(Path("a.bmp"), test::PhotoPicture(256, 192, 3));
+    ASSERT_EQ(Run("--append --lzw " + Path("a.bmp") + " " + Path("new.gif")).Status, 0);
+    ASSERT_EQ(Run("--append --lzw " + Path("a.bmp") + " " + Path("new.gif")).Status, 0);
+    const auto bytes = *ReadFileBytes(Path("new.gif"));
+    const auto gif = test::DecodeWithGiflib(bytes);
+    ASSERT_EQ(gif.Frames.size(), 2u);
+    EXPECT_EQ(gif.Frames[0].GraphicControl, 0x08);  // the first frame as a single image
+    EXPECT_EQ(gif.Frames[1].GraphicControl, 0x09);
+    EXPECT_EQ(test::CountOccurrences(bytes, "NETSCAPE2.0"), 1);
+}
+
 TEST_F(VandrexGifTool, BadInputGivesAClearErrorAndNonZeroExit) {
     ASSERT_TRUE(std::filesystem::exists(VANDREX_GIF_TOOL));
     auto r = Run(Path("missing.bmp") + " " + Path("out.gif"));

@@ -6,6 +6,7 @@
 //   vandrex-gif --append [options] IN ANIM.gif
 
 #include <algorithm>
+#include <filesystem>
 #include <cctype>
 #include <cstdio>
 #include <exception>
@@ -27,7 +28,8 @@ const char* kUsage =
     "  --lzw      LZW coding (default: run-length coding)\n"
     "  --boost    dark-level boost\n"
     "  --gray     grayscale\n"
-    "  --append   insert the picture into the existing animation OUT.gif as its next frame\n";
+    "  --append   insert the picture into the animation OUT.gif as its next frame\n"
+    "             (a missing OUT.gif is started with the picture as its first frame)\n";
 
 struct TOptions {
     std::string Fit = "width";
@@ -142,6 +144,13 @@ int Run(const TOptions& o) {
     Load(image, o.In);
     Prepare(image, o);
     if (!o.Append) {
+        image.IO.SaveToFileGIF(o.Out, false, 0, 0, false, 0);
+        return 0;
+    }
+    // No animation yet: the picture becomes its first frame, written as the
+    // first press of the animation button writes it.
+    std::error_code ec;
+    if (!std::filesystem::exists(o.Out, ec) && !ec) {
         image.IO.SaveToFileGIF(o.Out, false, 0, 0, false, 0);
         return 0;
     }
