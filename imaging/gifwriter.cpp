@@ -3,10 +3,10 @@
 #include <algorithm>
 #include <cstring>
 #include <functional>
+#include <memory>
 #include <string>
 #include <stdexcept>
 
-#include "imaging/hashtable.h"
 #include "imaging/octquant.h"
 #include "platform/exceptions.h"
 
@@ -62,37 +62,72 @@ private:
     int bits_ = 0;
 };
 
+// The LZW coder's private string table: an open-addressed hash of 16384
+// slots with linear probing, each slot key * 4096 + code (key = prefix * 256 +
+// pixel), all bits set when free. It maps every string to the same code as
+// THashTable would, since both hold each string exactly once and the codes
+// only depend on which strings are present; the cheaper slot computation (no
+// division, one xor with a term known from the pixel alone) and the lower
+// load keep a lookup short on the coder's critical path.
+class TLzwStrings {
+public:
+    static constexpr std::uint32_t kSlots = 1u << 14;
+    static constexpr std::uint32_t kMask = kSlots - 1;
+    static constexpr std::uint32_t kFree = 0xFFFFFFFFu;
+
+    TLzwStrings() : slots_(new std::uint32_t[kSlots]) { Clear(); }
+    void Clear() { std::memset(slots_.get(), 0xFF, sizeof(std::uint32_t) * kSlots); }
+
+    // First slot of the probe for prefix followed by pixel c: the pixel moved
+    // up six bits, so it also fills the two bits above the 12-bit codes.
+    static std::uint32_t Home(std::uint32_t prefix, std::uint32_t c) { return (prefix ^ (c << 6)) & kMask; }
+
+    std::uint32_t* Slots() { return slots_.get(); }
+
+private:
+    std::unique_ptr<std::uint32_t[]> slots_;
+};
+
 // LZW coder. The state lives in locals of one function so the compiler keeps
 // it in registers; byte stores into the output would otherwise force every
 // member to be reloaded after each code.
 void EncodeLzw(std::vector<std::uint8_t>& out, const std::uint8_t* pixels, int width, int height,
                bool interlaced) {
-    THashTable table;
+    TLzwStrings table;
+    std::uint32_t* const slots = table.Slots();
+    // Room for the 254 bytes of a sub-block and the two bytes a code may add
+    // past it.
     std::uint8_t block[256];
-    int len = 0;
-    std::uint64_t acc = 0;
-    int bits = 0;
-    int size = 9, maxCode = 511, next = 258;
+    std::uint32_t len = 0;
+    std::uint32_t acc = 0;
+    std::uint32_t bits = 0;
+    std::uint32_t size = 9;
+    int maxCode = 511, next = 258;
     bool reset = false;
 
-    auto flushBlock = [&] {
-        if (len == 0) return;
-        out.push_back(std::uint8_t(len));
-        out.insert(out.end(), block, block + len);
-        len = 0;
+    auto flushBlock = [&](std::uint32_t n) {
+        out.push_back(std::uint8_t(n));
+        out.insert(out.end(), block, block + n);
     };
     // Appends a code at the current size, least significant bit first; sub-
     // blocks of 254 bytes. The size changes after the code is stored.
-    auto emit = [&](int code) {
-        acc |= std::uint64_t(code) << bits;
+    auto emit = [&](std::uint32_t code) {
+        // Fewer than 8 bits wait in acc, so with a code of at most 12 bits
+        // it holds at most 19: two bytes are stored, the whole ones kept.
+        acc |= code << bits;
         bits += size;
-        while (bits >= 8) {
-            block[len++] = std::uint8_t(acc);
-            acc >>= 8;
-            bits -= 8;
-            if (len == 254) flushBlock();
+        block[len] = std::uint8_t(acc);
+        block[len + 1] = std::uint8_t(acc >> 8);
+        const std::uint32_t whole = bits >> 3;
+        len += whole;
+        acc >>= whole * 8;
+        bits &= 7;
+        if (len >= 254) [[unlikely]] {
+            flushBlock(254);
+            len -= 254;
+            if (len > 0) block[0] = block[254];
         }
-        if (next > maxCode || reset) {
+        if (next > maxCode || reset) [[unlikely]] {
             if (reset) {
                 size = 9;
                 maxCode = 511;
@@ -124,23 +159,27 @@ void EncodeLzw(std::vector<std::uint8_t>& out, const std::uint8_t* pixels, int w
         } else {
             for (int y = 0; y < height; ++y) rows.push_back(y);
         }
-        int prefix = pixels[std::size_t(rows[0]) * width];
+        std::uint32_t prefix = pixels[std::size_t(rows[0]) * width];
         for (std::size_t r = 0; r < rows.size(); ++r) {
             const std::uint8_t* row = pixels + std::size_t(rows[r]) * width;
             for (int x = r == 0 ? 1 : 0; x < width; ++x) {
-                const int c = row[x];
-                const std::uint32_t key = std::uint32_t(prefix) << 8 | std::uint32_t(c);
-                int slot;
-                const int code = table.Find(key, slot);
-                if (code >= 0) {
-                    prefix = code;
+                const std::uint32_t c = row[x];
+                const std::uint32_t key = prefix << 8 | c;
+                std::uint32_t h = TLzwStrings::Home(prefix, c);
+                std::uint32_t slot = slots[h];
+                while (slot != TLzwStrings::kFree && (slot >> 12) != key) {
+                    h = (h + 1) & TLzwStrings::kMask;
+                    slot = slots[h];
+                }
+                if (slot != TLzwStrings::kFree) {
+                    prefix = slot & 0xFFF;
                     continue;
                 }
                 emit(prefix);
                 if (next >= 4095) {
                     clear();
                 } else {
-                    table.StoreAt(slot, key, next);
+                    slots[h] = key << 12 | std::uint32_t(next);
                     ++next;
                 }
                 prefix = c;
@@ -149,11 +188,8 @@ void EncodeLzw(std::vector<std::uint8_t>& out, const std::uint8_t* pixels, int w
         emit(prefix);
     }
     emit(kEndCode);
-    if (bits > 0) {
-        block[len++] = std::uint8_t(acc);
-        if (len == 254) flushBlock();
-    }
-    flushBlock();
+    if (bits > 0) block[len++] = std::uint8_t(acc);
+    if (len > 0) flushBlock(len);
     out.push_back(0);
 }
 

@@ -1,8 +1,10 @@
 #pragma once
-// THashTable: the LZW coder's string table, a fixed open-addressed hash of
-// 8009 32-bit slots. A slot holds key * 4096 + code, where key = prefix code *
-// 256 + pixel (20 bits) and code the string's code (12 bits). A slot is free
-// when its value is 0xFFFFF000 or more; clearing fills every byte with 0xFF.
+// THashTable: an LZW string table, a fixed open-addressed hash of 8009 32-bit
+// slots. A slot holds key * 4096 + code, where key = prefix code * 256 + pixel
+// (20 bits) and code the string's code (12 bits). A slot is free when its
+// value is 0xFFFFF000 or more; clearing fills every byte with 0xFF.
+// (The GIF coder keeps its own table with a cheaper probe; it holds the same
+// strings under the same codes, so the codes written do not change.)
 
 #include <cstdint>
 #include <memory>
