@@ -5,6 +5,10 @@
 #include <cstring>
 #include <new>
 
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
 namespace vandrex {
 
 namespace {
@@ -20,10 +24,40 @@ inline unsigned Hash(const std::uint8_t* p) {
     return ((v * 40543u) & 0xFFFFu) >> 4;
 }
 
-inline std::uint32_t Load32(const std::uint8_t* p) {
-    std::uint32_t v;
-    std::memcpy(&v, p, 4);
+inline std::uint32_t Load16(const std::uint8_t* p) {
+    std::uint16_t v;
+    std::memcpy(&v, p, 2);
     return v;
+}
+
+// Positions whose hashes the compressor computes ahead of its item loop; a
+// stretch of them stays in the first-level cache.
+constexpr std::size_t kHashAhead = 512;
+
+// hashes[i] := Hash(p + i) for i < count, count a multiple of 8; reads
+// p[0 .. count + 2).
+inline void HashAhead(const std::uint8_t* p, std::size_t count, std::uint16_t* hashes) {
+#if defined(__SSE2__)
+    // Eight positions at a time in 16-bit lanes: the low 16 bits of the
+    // product are all the hash needs.
+    const __m128i zero = _mm_setzero_si128();
+    const __m128i factor = _mm_set1_epi16(static_cast<short>(40543));
+    for (std::size_t i = 0; i < count; i += 8) {
+        const __m128i b0 =
+            _mm_unpacklo_epi8(_mm_loadl_epi64(reinterpret_cast<const __m128i*>(p + i)), zero);
+        const __m128i b1 =
+            _mm_unpacklo_epi8(_mm_loadl_epi64(reinterpret_cast<const __m128i*>(p + i + 1)), zero);
+        const __m128i b2 =
+            _mm_unpacklo_epi8(_mm_loadl_epi64(reinterpret_cast<const __m128i*>(p + i + 2)), zero);
+        const __m128i v =
+            _mm_xor_si128(_mm_xor_si128(_mm_slli_epi16(b0, 8), _mm_slli_epi16(b1, 4)), b2);
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(hashes + i),
+                         _mm_srli_epi16(_mm_mullo_epi16(v, factor), 4));
+    }
+#else
+    for (std::size_t i = 0; i < count; ++i)
+        hashes[i] = static_cast<std::uint16_t>(Hash(p + i));
+#endif
 }
 
 inline std::uint64_t Load64(const std::uint8_t* p) {
@@ -56,20 +90,24 @@ inline bool IsRun16(const std::uint8_t* p) {
     return ((Load64(p) ^ all) | (Load64(p + 8) ^ all)) == 0;
 }
 
-// MatchLength(a, b, 18) for two positions with 18 bytes readable, without
-// data-dependent branches.
-inline std::size_t MatchLength18(const std::uint8_t* a, const std::uint8_t* b) {
+// MatchLength(a, b, 18) for two positions with 18 bytes readable, given the
+// xor of their first eight bytes.
+inline std::size_t MatchLength18(std::uint64_t diff, const std::uint8_t* a, const std::uint8_t* b) {
     if constexpr (std::endian::native != std::endian::little) {
         return MatchLength(a, b, kMaxCopy);
     } else {
-        // countr_zero of 0 is 64, so an all-equal word counts as 8 bytes.
-        const auto m1 = static_cast<std::size_t>(std::countr_zero(Load64(a) ^ Load64(b)) / 8);
+        // Most copies end within the first word; that answer comes with
+        // the shortest delay, as the next item waits for it.
+        if (diff != 0)
+            return static_cast<std::size_t>(std::countr_zero(diff) / 8);
+        // countr_zero of 0 is 64, so an all-equal word counts as 8 bytes;
+        // the bit above the last two bytes caps their count at 2.
         const auto m2 =
             static_cast<std::size_t>(std::countr_zero(Load64(a + 8) ^ Load64(b + 8)) / 8);
-        const std::size_t e16 = a[16] == b[16];
-        const std::size_t m3 = e16 + (e16 & std::size_t{a[17] == b[17]});
-        const std::size_t tail = m2 + (m2 == 8 ? m3 : 0);
-        return m1 + (m1 == 8 ? tail : 0);
+        const std::uint32_t last = (Load16(a + 16) ^ Load16(b + 16)) | 0x10000u;
+        const auto m3 = static_cast<std::size_t>(std::countr_zero(last) / 8);
+        // m2 / 8 is 1 exactly when the second word matched in full.
+        return 8 + m2 + (m3 & (std::size_t{0} - m2 / 8));
     }
 }
 
@@ -148,77 +186,104 @@ std::size_t Compression(const std::uint8_t* source, std::uint8_t* dest, std::siz
     std::int16_t* const hash = table.Entries();
 
     dest[0] = kLzrwFlagCompressed;
-    std::size_t controlAt = 1;
-    std::size_t y = 3;
-    unsigned control = 0;
-    unsigned bits = 0;
-    std::size_t x = 0;
+    std::uint8_t* controlAt = dest + 1;
+    std::uint8_t* out = dest + 3;
+    // The output may reach one byte past the input size before the block
+    // falls back to the stored form.
+    std::uint8_t* const outLimit = dest + n;
+    // The item bits collect below a marker bit; the marker reaching bit 16
+    // means the word holds 16 items.
+    std::uint32_t control = 1;
+    const std::uint8_t* in = source;
+
+    auto putControl = [](std::uint8_t* at, std::uint32_t word) {
+        at[0] = static_cast<std::uint8_t>(word >> 8);
+        at[1] = static_cast<std::uint8_t>(word);
+    };
 
     // The bulk of the block, while a longest copy fits before the end: word
     // loads and no bounds checks besides the output size. (Plain code rather
-    // than shared helpers keeps x, y and control in registers.)
-    while (y <= n && n - x >= kMaxCopy) {
-        if (bits == 16) {
-            dest[controlAt] = static_cast<std::uint8_t>(control >> 8);
-            dest[controlAt + 1] = static_cast<std::uint8_t>(control);
-            controlAt = y;
-            y += 2;
-            bits = 0;
-            control = 0;
-        }
-        ++bits;
-        const std::uint32_t head = Load32(source + x);
-        const auto first = static_cast<std::uint8_t>(head);
-        // A run needs 16 equal bytes; testing them as two words spares a
-        // byte loop at every position.
-        if (static_cast<std::uint8_t>(head >> 8) == first && IsRun16(source + x)) {
-            const std::size_t run = RunLength(source + x, std::min(kMaxRun, n - x));
-            PutRun(dest + y, run, first);
-            y += 4;
-            x += run;
-            control = (control << 1) | 1;
-            continue;
-        }
-        const unsigned h = Hash(source + x);
-        const int entry = hash[h];
-        hash[h] = static_cast<std::int16_t>(x);  // 32768 and above wrap to negative
-        const bool usable = (entry != -1) &
-                            (static_cast<int>(x) - entry < static_cast<int>(kMaxDistance + 1));
-        // entry >= 0 whenever it is usable; position 0 stands in otherwise.
-        const std::size_t candidate =
-            static_cast<std::size_t>(entry) & (std::size_t{0} - std::size_t{usable});
-        const bool three = ((head ^ Load32(source + candidate)) & 0xFFFFFFu) == 0;
-        if (usable & three) {
-            const std::size_t length = MatchLength18(source + x, source + candidate);
-            if (length >= kMinCopy) {
-                PutCopy(dest + y, x - candidate, length);
-                y += 2;
-                x += length;
+    // than shared helpers keeps the pointers and control in registers.)
+    if (n >= kMaxCopy) {
+        const std::uint8_t* const bulkEnd = source + (n - kMaxCopy);
+        // Hashes computed ahead, position x at hashes[x % kHashAhead], valid
+        // up to aheadEnd; taken from memory they shorten the chain of loads
+        // that decides each item.
+        alignas(16) std::uint16_t hashes[kHashAhead];
+        std::uint32_t aheadEnd = 0;
+        while (in <= bulkEnd && out <= outLimit) {
+            if (control >= 0x10000) {
+                putControl(controlAt, control);
+                controlAt = out;
+                out += 2;
+                control = 1;
+            }
+            const std::uint64_t word = Load64(in);
+            const auto first = static_cast<std::uint8_t>(word);
+            // A run needs 16 equal bytes: the first eight all alike (the
+            // word equals itself rotated by a byte) and the next eight the
+            // same. One test, so a few equal bytes cost no mispredicted jump.
+            if (((word ^ std::rotl(word, 8)) | (word ^ Load64(in + 8))) == 0) [[unlikely]] {
+                const std::size_t run =
+                    RunLength(in, std::min(kMaxRun, static_cast<std::size_t>(source + n - in)));
+                PutRun(out, run, first);
+                out += 4;
+                in += run;
                 control = (control << 1) | 1;
                 continue;
             }
+            const auto x = static_cast<std::uint32_t>(in - source);
+            if (x >= aheadEnd) [[unlikely]] {
+                // From x rounded down to a multiple of 8, so that groups of 8
+                // never wrap in the ring; up to two bytes before the block's
+                // end are read.
+                const std::uint32_t start = x & ~7u;
+                const std::size_t count = std::min(kHashAhead, (n - 2 - start) & ~std::size_t{7});
+                const std::size_t split = std::min(count, kHashAhead - start % kHashAhead);
+                HashAhead(source + start, split, hashes + start % kHashAhead);
+                HashAhead(source + start + split, count - split, hashes);
+                aheadEnd = start + static_cast<std::uint32_t>(count);
+            }
+            const unsigned h = hashes[x % kHashAhead];
+            // The entry as unsigned 16 bits: -1 (empty) is 65535, positions
+            // from 32768 on keep their value but are never copy sources.
+            const std::uint32_t entry = static_cast<std::uint16_t>(hash[h]);
+            hash[h] = static_cast<std::int16_t>(x);  // 32768 and above wrap to negative
+            // Bytes are compared before the entry is judged, from the block
+            // itself when the entry lies past it, so the loads need not wait.
+            const std::uint8_t* const from = source + std::min(entry, x);
+            const std::uint64_t diff = word ^ Load64(from);
+            // A copy needs three equal bytes, a stored position below 32768
+            // (which fails an empty entry too) and a distance of at most 4095.
+            if (((diff & 0xFFFFFFu) | (entry >> 15) | ((x - entry) >> 12)) == 0) {
+                const std::size_t length = MatchLength18(diff, in, from);
+                PutCopy(out, x - entry, length);
+                out += 2;
+                in += length;
+                control = (control << 1) | 1;
+                continue;
+            }
+            *out++ = first;
+            ++in;
+            control <<= 1;
         }
-        dest[y++] = first;
-        ++x;
-        control <<= 1;
     }
     // The last few bytes, step by step.
-    while (x < n && y <= n) {
-        if (bits == 16) {
-            dest[controlAt] = static_cast<std::uint8_t>(control >> 8);
-            dest[controlAt + 1] = static_cast<std::uint8_t>(control);
-            controlAt = y;
-            y += 2;
-            bits = 0;
-            control = 0;
+    const std::uint8_t* const end = source + n;
+    while (in < end && out <= outLimit) {
+        if (control >= 0x10000) {
+            putControl(controlAt, control);
+            controlAt = out;
+            out += 2;
+            control = 1;
         }
-        ++bits;
-        const std::uint8_t first = source[x];
-        if (n - x >= kMinRun && IsRun16(source + x)) {
-            const std::size_t run = RunLength(source + x, std::min(kMaxRun, n - x));
-            PutRun(dest + y, run, first);
-            y += 4;
-            x += run;
+        const std::size_t x = static_cast<std::size_t>(in - source);
+        const std::uint8_t first = *in;
+        if (n - x >= kMinRun && IsRun16(in)) {
+            const std::size_t run = RunLength(in, std::min(kMaxRun, n - x));
+            PutRun(out, run, first);
+            out += 4;
+            in += run;
             control = (control << 1) | 1;
             continue;
         }
@@ -226,26 +291,27 @@ std::size_t Compression(const std::uint8_t* source, std::uint8_t* dest, std::siz
         if (x + 2 < n)
             match = FindMatch(source, x, n, hash);
         if (match.found) {
-            PutCopy(dest + y, x - match.candidate, match.length);
-            y += 2;
-            x += match.length;
+            PutCopy(out, x - match.candidate, match.length);
+            out += 2;
+            in += match.length;
             control = (control << 1) | 1;
         } else {
-            dest[y++] = first;
-            ++x;
+            *out++ = first;
+            ++in;
             control <<= 1;
         }
     }
-    control <<= (16 - bits);
-    dest[controlAt] = static_cast<std::uint8_t>(control >> 8);
-    dest[controlAt + 1] = static_cast<std::uint8_t>(control);
 
+    const auto y = static_cast<std::size_t>(out - dest);
     if (y > n) {
         dest[0] = kLzrwFlagStored;
         if (n > 0)  // an empty source may be a null pointer
             std::memcpy(dest + 1, source, n);
         return n + 1;
     }
+    // The last word's bits moved to the top.
+    const int bits = std::bit_width(control) - 1;
+    putControl(controlAt, control << (16 - bits));
     return y;
 }
 
