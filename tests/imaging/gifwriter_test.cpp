@@ -332,3 +332,81 @@ TEST(GifHashTable, SlotsAndProbes) {
 
 }  // namespace
 }  // namespace vandrex
+
+namespace vandrex {
+namespace {
+
+// The LZW coder written plainly on THashTable, step by step: the fast coder
+// must emit exactly these codes.
+std::vector<int> PlainLzwCodes(const std::vector<std::uint8_t>& pixels, int w, int h, bool interlaced) {
+    std::vector<int> codes;
+    THashTable table;
+    int next = 0;
+    auto clear = [&] {
+        table.Clear();
+        next = 258;
+        codes.push_back(256);
+    };
+    clear();
+    std::vector<int> rows;
+    if (interlaced) {
+        for (auto [start, step] : {std::pair{0, 8}, {4, 8}, {2, 4}, {1, 2}})
+            for (int y = start; y < h; y += step) rows.push_back(y);
+    } else {
+        for (int y = 0; y < h; ++y) rows.push_back(y);
+    }
+    if (w <= 0 || h <= 0) {
+        codes.push_back(257);
+        return codes;
+    }
+    bool first = true;
+    int prefix = 0;
+    for (int y : rows) {
+        for (int x = 0; x < w; ++x) {
+            const int c = pixels[std::size_t(y) * w + x];
+            if (first) {
+                prefix = c;
+                first = false;
+                continue;
+            }
+            const std::uint32_t key = std::uint32_t(prefix) * 256 + c;
+            const int code = table.Lookup(key);
+            if (code >= 0) {
+                prefix = code;
+                continue;
+            }
+            codes.push_back(prefix);
+            if (next >= 4095)
+                clear();
+            else
+                table.Insert(key, next++);
+            prefix = c;
+        }
+    }
+    codes.push_back(prefix);
+    codes.push_back(257);
+    return codes;
+}
+
+TEST(GifCodeStreams, LzwCodesMatchThePlainCoderOnTheStringTable) {
+    std::mt19937 rng(7);
+    const int sizes[][2] = {{1, 1}, {2, 3}, {17, 9}, {64, 64}, {128, 96}, {301, 203}, {640, 480}};
+    for (int alphabet : {1, 2, 5, 40, 256}) {
+        for (const auto& size : sizes) {
+            const int w = size[0], h = size[1];
+            std::vector<std::uint8_t> pixels(std::size_t(w) * h);
+            // Runs of random length make long strings as well as short ones.
+            for (std::size_t i = 0; i < pixels.size();) {
+                const std::uint8_t v = std::uint8_t(rng() % alphabet);
+                for (int run = 1 + int(rng() % 12); run > 0 && i < pixels.size(); --run) pixels[i++] = v;
+            }
+            for (bool interlaced : {false, true}) {
+                EXPECT_EQ(CodeValues(Codes(true, pixels, w, h, interlaced)), PlainLzwCodes(pixels, w, h, interlaced))
+                    << w << "x" << h << " alphabet " << alphabet << (interlaced ? " interlaced" : "");
+            }
+        }
+    }
+}
+
+}  // namespace
+}  // namespace vandrex
