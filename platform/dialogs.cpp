@@ -52,6 +52,7 @@ TUserDialogs* current = nullptr;
 
 TUserDialogs& Dialogs() { return current ? *current : desktopDialogs; }
 void SetDialogs(TUserDialogs* dialogs) { current = dialogs; }
+TUserDialogs* InstalledDialogs() { return current; }
 
 Answer TRecordingDialogs::Ask(const QString& text, const QString& caption, bool) {
     shown.push_back({"ask", caption + "\n" + text});

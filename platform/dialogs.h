@@ -42,6 +42,8 @@ public:
 TUserDialogs& Dialogs();
 // Installs a service (not owned); nullptr restores the desktop implementation.
 void SetDialogs(TUserDialogs* dialogs);
+// The installed service, or nullptr while the desktop implementation is used.
+TUserDialogs* InstalledDialogs();
 
 // Shorthands for the two boxes every handler uses.
 inline void ShowMessage(const QString& text) { Dialogs().ShowMessage(text); }
@@ -79,8 +81,8 @@ public:
 // Installs a recording service for the lifetime of a scope.
 class ScopedRecordingDialogs : public TRecordingDialogs {
 public:
-    ScopedRecordingDialogs() : previous_(&Dialogs()) { SetDialogs(this); }
-    ~ScopedRecordingDialogs() override { SetDialogs(previous_ == this ? nullptr : previous_); }
+    ScopedRecordingDialogs() : previous_(InstalledDialogs()) { SetDialogs(this); }
+    ~ScopedRecordingDialogs() override { SetDialogs(previous_); }
 private:
     TUserDialogs* previous_;
 };
