@@ -121,14 +121,15 @@ void TForm1::RunPendingActivation() {
 }
 
 void TForm1::closeEvent(QCloseEvent* e) {
-    // Without a close box the desktop closes the window only when the
-    // session ends; that ends the program cleanly like a termination signal.
+    // The window has no close box: a close request of the window manager is
+    // refused, Close is the way out. Only the application going down (the
+    // end of the session) ends the program, cleanly like a termination signal.
     if (terminated_) {
         e->accept();
         return;
     }
     e->ignore();
-    if (QCoreApplication::closingDown() || e->spontaneous()) TerminateCleanly();
+    if (QCoreApplication::closingDown()) TerminateCleanly();
 }
 
 void TForm1::listCaptureDrivers() {
