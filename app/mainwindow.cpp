@@ -14,6 +14,7 @@
 #include <QScreen>
 #include <QTimer>
 #include <QUrl>
+#include <cstdio>
 
 #include "app/application.h"
 #include "app/cardfiletool.h"
@@ -205,8 +206,10 @@ void TForm1::TerminateCleanly() {
     try {
         if (cards_->HasRecords() && !control<QLineEdit>("Edit2")->text().isEmpty())
             cards_->StoreShownCardAndSort();
-    } catch (...) {
-        TApplication::HandleException();
+    } catch (const std::exception& e) {
+        // Nobody may be there to answer a box while the program is asked to
+        // end: the reason goes to the error output and the ending goes on.
+        std::fprintf(stderr, "vandrex: %s\n", e.what());
     }
     terminate();
 }
