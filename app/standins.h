@@ -40,11 +40,14 @@ struct TProducerStandIn {
     void StopEncoding() { ++StopEncodingCalls; IsEncoding = false; }
 };
 
+// The capture drivers of this machine: the built-in test-pattern driver,
+// always present so the program runs without a camera, then the names of the
+// V4L2 video devices.
+QStringList InstalledCaptureDrivers();
+
 // VideoCap1 (TVideoCap): the driver list and the state activation sets.
 struct TCaptureStandIn {
-    // The built-in test-pattern driver is always present, so the program runs
-    // on a machine without a camera; V4L2 devices are listed after it.
-    QStringList Drivers{QStringLiteral("Vandrex Test Pattern")};
+    QStringList Drivers = InstalledCaptureDrivers();
     int DriverIndex = 0;
     bool DriverOpen = false;
     bool VideoPreview = false;
