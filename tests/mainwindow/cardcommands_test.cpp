@@ -103,6 +103,15 @@ TEST_F(Cards, EraseMovesTheLastCardIntoTheGapSortsAndShowsCardZero) {
     EXPECT_TRUE(dialogs.shown.empty());
 }
 
+TEST_F(Cards, EraseRightAfterStartRemovesOnlyTheCardShown) {
+    // After activation the file position stands after card 0; the blank
+    // must still land on card 0, not on card 1.
+    WriteFile(DbPath(), CardsWithLastNames({"a", "b", "c"}));
+    Start();
+    Click("Erase");
+    EXPECT_EQ(LastNamesIn(DbPath()), (std::vector<std::string>{"b", "c"}));
+}
+
 TEST_F(Cards, ErasingTheOnlyCardLeavesOneEmptyCard) {
     WriteFile(DbPath(), CardsWithLastNames({"Solo"}));
     Start();
