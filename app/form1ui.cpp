@@ -218,8 +218,12 @@ void buildPictureArea(QWidget* c) {
     auto* player = picture(c, "Real_Player_1", 199, 23, 178, 136);
     player->setProperty("Controls", QStringLiteral("ImageWindow"));
     player->hide();
-    led(c, "NEC_Display_LED", lcGreen, 202, 164, QStringLiteral("Big i-mode Display"));
-    led(c, "PocketPC_LED", lcYellow, 218, 164, QStringLiteral("PocketPC target"));
+    auto* display = named(new TLEDLabel(c), "NEC_Display_LED");
+    display->setGeometry(202, 162, 60, 17);
+    display->setCaption(QStringLiteral("i-mode"));
+    display->setColor(lcGreen);
+    display->setToolTip(QStringLiteral("Non LZW Compression / Requires no License."));
+    led(c, "PocketPC_LED", lcYellow, 266, 164, QStringLiteral("PocketPC target"));
 }
 
 void buildCommands(QWidget* c) {
@@ -261,6 +265,7 @@ void buildPhone(QWidget* c) {
     ip->setGeometry(8, 132, 180, 17);
     ip->setCaption(QStringLiteral("Line"));
     ip->setColor(lcGreen);
+    ip->setToolTip(QStringLiteral("Phone/Line connection"));
 
     QGroupBox* data = group(c, "DataGroupBox", QStringLiteral(" Data "), 4, 150, 188, 132);
     speed(data, "SpeedButtonSend", QStringLiteral("Send"), 8, 18, 40, 22,
@@ -289,17 +294,30 @@ void buildPhone(QWidget* c) {
 void buildSnapshot(QWidget* c) {
     QGroupBox* cam = group(c, "Zozadi", QStringLiteral(" Cam "), 114, 284, 195, 44);
     speed(cam, "ZozadiFotoBtn1", QStringLiteral("Snap"), 8, 16, 48, 22, QStringLiteral("Take Snapshot [Send]"));
-    led(cam, "LED_Timer", lcRed, 62, 21, QStringLiteral("Timer Led"));
-    led(cam, "GIFSize_LED", lcRed, 80, 21, QStringLiteral("GIF too big"));
-    led(cam, "Fit_Hor_LED", lcGreen, 98, 21, QStringLiteral("Fit horizontal"));
+    led(cam, "LED_Timer", lcGreen, 62, 21, QStringLiteral("Timer Active Led"));
+    led(cam, "LED_TimerActive", lcYellow, 80, 21, QStringLiteral("Timer Led"));
+    led(cam, "GIFSize_LED", lcRed, 98, 21, QStringLiteral("Page size warning led [GIF to big - reduce size]"));
     led(cam, "LED_i_modeGIF", lcYellow, 116, 21, QStringLiteral("FTP connection"));
     cam->hide();
 
     QGroupBox* opt = group(c, "OptimizerGroupBox", QStringLiteral(" GIF Optimizer "), 4, 328, 228, 32);
+    auto* fitWidth = named(new TLEDLabel(opt), "Fit_Hor_LED");
+    fitWidth->setGeometry(6, 13, 50, 17);
+    fitWidth->setCaption(QStringLiteral("Width"));
+    fitWidth->setColor(lcGreen);
+    fitWidth->setLit(true);
+    auto* fitHeight = named(new TLEDLabel(opt), "Fit_Vert_LED");
+    fitHeight->setGeometry(58, 13, 52, 17);
+    fitHeight->setCaption(QStringLiteral("Height"));
+    fitHeight->setColor(lcGreen);
+    for (int i = 1; i <= 5; ++i) {
+        const QByteArray name = "LED_Animation_" + QByteArray::number(i);
+        led(opt, name.constData(), lcYellow, 112 + 16 * i, 15, QStringLiteral("Frame %1").arg(i));
+    }
     opt->hide();
     QGroupBox* probe = group(c, "Probe_GroupBox", QStringLiteral(" Probe "), 4, 328, 228, 32,
                              QStringLiteral("Probe is a UDP/TCP Phone Tool !"));
-    led(probe, "Probe_LED", lcRed, 8, 12, QStringLiteral("Probe Led"));
+    led(probe, "Probe_LED", lcRed, 8, 12, QStringLiteral("Capture in Progress"));
     probe->hide();
     check(c, "Timer_ProbeBox", QStringLiteral("Probe"), 316, 326, 70,
           QStringLiteral("Send Video by UDP/TCP  [Caution !]"))
