@@ -11,28 +11,13 @@
 #include "imaging/hash1.h"
 #include "imaging/octquant.h"
 #include "imaging/resample.h"
+#include "tests/imaging/testpictures.h"
 
 namespace {
 
 using namespace vandrex;
 
-// Smooth gradients with sensor-like noise: many colours, few exact repeats.
-TBitmap Photo(int width, int height) {
-    std::mt19937 rng(42);
-    TBitmap b(width, height);
-    for (int y = 0; y < height; ++y) {
-        std::uint8_t* p = b.Row(y);
-        for (int x = 0; x < width; ++x, p += 3) {
-            const double fx = double(x) / width, fy = double(y) / height;
-            const int n = int(rng() % 9) - 4;
-            auto c = [](double v) { return std::uint8_t(std::clamp(v, 0.0, 255.0)); };
-            p[0] = c(128 + 100 * std::sin(6 * fx + 2 * fy) + n);
-            p[1] = c(120 + 90 * std::cos(5 * fy - 3 * fx) + n);
-            p[2] = c(60 + 180 * fx * fy + n);
-        }
-    }
-    return b;
-}
+TBitmap Photo(int width, int height) { return test::PhotoPicture(width, height, 42); }
 
 const std::vector<std::uint8_t>& HdIndices() {
     static const std::vector<std::uint8_t> indices = [] {

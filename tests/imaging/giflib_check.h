@@ -1,6 +1,6 @@
 #pragma once
-// Test helpers: decoding GIF files with giflib, reading raw code streams and
-// making test pictures.
+// Test helpers: decoding GIF files with giflib and reading raw code streams;
+// the generated pictures come along from testpictures.h.
 
 #include <cstdint>
 #include <random>
@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "imaging/bitmap.h"
+#include "testpictures.h"
 
 namespace vandrex::test {
 
@@ -47,9 +48,6 @@ std::vector<TCode> ReadCodes(const std::vector<std::uint8_t>& data);
 // Offset of the image data of a single-image file written by EncodeGif.
 constexpr std::size_t kSingleImageData = 13 + 768 + 8 + 10;
 
-TBitmap NoisePicture(int width, int height, int colors, std::uint32_t seed);
-// A smooth picture with noise: many colours, like a photo.
-TBitmap PhotoPicture(int width, int height, std::uint32_t seed);
 int CountOccurrences(std::span<const std::uint8_t> hay, const char* needle);
 
 }  // namespace vandrex::test
