@@ -195,8 +195,7 @@ void buildCard(QWidget* c) {
 }
 
 void buildPictureArea(QWidget* c) {
-    QGroupBox* pic = group(c, "Picture", QString(), 196, 0, 192, 282);
-    (void)pic;
+    group(c, "Picture", QString(), 196, 0, 192, 282);
     auto* info = named(new QLabel(c), "Image2");
     info->setGeometry(202, 4, 16, 16);
     info->setText(QStringLiteral("i"));
