@@ -10,6 +10,7 @@ PKGS=(
   clang libclang-rt-14-dev
   xvfb xauth x11-utils
   python3 python3-aiosmtpd python3-pyftpdlib
+  msmtp curl
   xdg-utils
 )
 missing=()
