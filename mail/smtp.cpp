@@ -473,7 +473,8 @@ void TSMTP::Quit() {
         EndDocument();
     }
     const bool open = fSocket && fSocket->state() == QAbstractSocket::ConnectedState &&
-                      fPhase != Phase::Resolving && fPhase != Phase::Connecting && fPhase != Phase::Handshake;
+                      fPhase != Phase::Resolving && fPhase != Phase::Connecting && fPhase != Phase::Greeting &&
+                      fPhase != Phase::Handshake;
     if (!open || fPhase == Phase::Quitting) {
         if (fPhase != Phase::Quitting)
             TearDown();

@@ -88,7 +88,7 @@ def main():
             def authenticator(server, session, envelope, mechanism, auth_data):
                 ok = isinstance(auth_data, LoginPassword) and \
                     auth_data.login == user.encode() and auth_data.password == password.encode()
-                return AuthResult(success=ok)
+                return AuthResult(success=ok, handled=False)
 
             kwargs["auth_required"] = True
             kwargs["auth_require_tls"] = bool(a.tls)
