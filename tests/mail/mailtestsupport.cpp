@@ -109,6 +109,28 @@ QJsonObject TSmtpServer::envelope(int n) const {
     return f.open(QIODevice::ReadOnly) ? QJsonDocument::fromJson(f.readAll()).object() : QJsonObject();
 }
 
+TFtpServer::TFtpServer(const QStringList& options) : TServerProcess("ftp_server.py", options) {}
+
+QByteArray TFtpServer::file(const QString& name) const {
+    QFile f(root() + "/" + name);
+    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+}
+
+QByteArray WriteRandomFile(const QString& path, qint64 n, quint32 seed) {
+    QByteArray bytes(n, Qt::Uninitialized);
+    quint32 x = seed ? seed : 1;
+    for (qint64 i = 0; i < n; ++i) {
+        x ^= x << 13;
+        x ^= x >> 17;
+        x ^= x << 5;
+        bytes[i] = char(x);
+    }
+    QFile f(path);
+    if (!f.open(QIODevice::WriteOnly | QIODevice::Truncate) || f.write(bytes) != n)
+        ADD_FAILURE() << "cannot write " << path.toStdString();
+    return bytes;
+}
+
 QJsonObject ParseMail(const QByteArray& raw) {
     QTemporaryDir dir;
     QFile f(dir.path() + "/mail.eml");

@@ -46,6 +46,16 @@ struct TSmtpServer : TServerProcess {
     QJsonObject envelope(int n) const;
 };
 
+struct TFtpServer : TServerProcess {
+    explicit TFtpServer(const QStringList& options);
+    // The folder the server stores uploads in.
+    QString root() const { return folder() + "/root"; }
+    QByteArray file(const QString& name) const;
+};
+
+// Writes a file of n pseudo-random bytes (seeded) and returns its bytes.
+QByteArray WriteRandomFile(const QString& path, qint64 n, quint32 seed);
+
 // The stored mail as Python's email package sees it.
 QJsonObject ParseMail(const QByteArray& raw);
 
