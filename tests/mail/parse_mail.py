@@ -19,6 +19,7 @@ out = {
     "content_type": msg.get_content_type(),
     "charset": msg.get_content_charset(),
     "cte": msg.get("Content-Transfer-Encoding", ""),
-    "body": msg.get_content(),
+    # Line ends as LF, whatever the wire used.
+    "body": msg.get_content().replace("\r\n", "\n"),
 }
 json.dump(out, sys.stdout)
