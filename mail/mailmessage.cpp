@@ -345,19 +345,20 @@ QByteArray HeaderValue(const QString& value) {
 }
 
 QByteArray NormaliseLineEnds(const QByteArray& in) {
+    // Copies runs between line ends in one piece: bodies are large and
+    // nearly always CR LF already.
     QByteArray out;
     out.reserve(in.size() + in.size() / 32 + 2);
-    for (qsizetype i = 0; i < in.size(); ++i) {
-        const char c = in[i];
-        if (c == '\r') {
-            out += "\r\n";
-            if (i + 1 < in.size() && in[i + 1] == '\n')
-                ++i;
-        } else if (c == '\n') {
-            out += "\r\n";
-        } else {
-            out += c;
-        }
+    const char* p = in.constData();
+    const char* end = p + in.size();
+    while (p < end) {
+        const char* q = p;
+        while (q < end && *q != '\r' && *q != '\n') ++q;
+        out.append(p, q - p);
+        if (q == end)
+            break;
+        out.append("\r\n", 2);
+        p = (*q == '\r' && q + 1 < end && q[1] == '\n') ? q + 2 : q + 1;
     }
     return out;
 }
@@ -425,15 +426,19 @@ QByteArray EncodeQuotedPrintable(const QByteArray& bytes) {
 QByteArray DotStuff(const QByteArray& message) {
     QByteArray out;
     out.reserve(message.size() + 64);
-    bool lineStart = true;
-    for (qsizetype i = 0; i < message.size(); ++i) {
-        const char c = message[i];
-        if (lineStart && c == '.')
-            out += '.';
-        out += c;
-        lineStart = c == '\n';
+    qsizetype start = 0;
+    if (message.startsWith('.'))
+        out += '.';
+    for (;;) {
+        const qsizetype hit = message.indexOf("\n.", start);
+        if (hit < 0) {
+            out.append(message.constData() + start, message.size() - start);
+            return out;
+        }
+        out.append(message.constData() + start, hit + 1 - start);
+        out += '.';
+        start = hit + 1;
     }
-    return out;
 }
 
 QByteArray Rfc5322Date(const QDateTime& when) {
