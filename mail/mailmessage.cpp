@@ -363,23 +363,6 @@ QByteArray NormaliseLineEnds(const QByteArray& in) {
     return out;
 }
 
-bool NeedsEncoding(const QByteArray& crlfBody) {
-    qsizetype lineLength = 0;
-    for (qsizetype i = 0; i < crlfBody.size(); ++i) {
-        const unsigned char c = static_cast<unsigned char>(crlfBody[i]);
-        if (c == '\r' && i + 1 < crlfBody.size() && crlfBody[i + 1] == '\n') {
-            lineLength = 0;
-            ++i;
-            continue;
-        }
-        if (c >= 0x80 || c == 0 || c == '\r' || c == '\n')
-            return true;
-        if (++lineLength > 998)
-            return true;
-    }
-    return false;
-}
-
 }  // namespace
 
 QByteArray EncodeQuotedPrintable(const QByteArray& bytes) {
@@ -463,13 +446,60 @@ QByteArray Rfc5322Date(const QDateTime& when) {
         .toLatin1();
 }
 
-QByteArray RenderMessage(const THeaderList& headers, const QString& body, const QDateTime& now) {
-    const bool latin1 = IsLatin1(body);
-    const QByteArray bodyBytes = NormaliseLineEnds(latin1 ? body.toLatin1() : body.toUtf8());
-    const bool encode = NeedsEncoding(bodyBytes);
+namespace {
 
+// Plain ASCII without NUL and with lines of at most 998 characters goes out
+// as 7bit; anything else as quoted-printable.
+bool SevenBitText(const QString& body) {
+    qsizetype line = 0;
+    for (QChar c : body) {
+        const ushort u = c.unicode();
+        if (u == '\r' || u == '\n') {
+            line = 0;
+            continue;
+        }
+        if (u >= 0x80 || u == 0 || ++line > 998)
+            return false;
+    }
+    return true;
+}
+
+// A 7bit body in one pass: CR LF line ends, "." doubled at line starts when
+// asked, CR LF after a last line without one. Large bodies pass here, so no
+// intermediate copies.
+void AppendSevenBit(QByteArray& out, const QString& body, bool dotStuff) {
+    if (body.isEmpty())
+        return;
+    const qsizetype base = out.size();
+    out.resize(base + 2 * body.size() + 2);  // untouched pages cost nothing
+    char* w = out.data() + base;
+    const QChar* p = body.constData();
+    const QChar* const end = p + body.size();
+    bool lineStart = true;
+    while (p < end) {
+        const ushort u = p->unicode();
+        if (u == '\r' || u == '\n') {
+            *w++ = '\r';
+            *w++ = '\n';
+            p += (u == '\r' && p + 1 < end && p[1].unicode() == '\n') ? 2 : 1;
+            lineStart = true;
+            continue;
+        }
+        if (lineStart && dotStuff && u == '.')
+            *w++ = '.';
+        *w++ = char(u);
+        lineStart = false;
+        ++p;
+    }
+    if (!lineStart) {
+        *w++ = '\r';
+        *w++ = '\n';
+    }
+    out.resize(w - out.constData());
+}
+
+QByteArray HeaderBlock(const THeaderList& headers, const QDateTime& now, bool latin1, bool quotedPrintable) {
     QByteArray out;
-    out.reserve(bodyBytes.size() + bodyBytes.size() / 8 + 1024);
     for (const THeader& h : headers) {
         QString value = h.value;
         if (!latin1 && h.name.compare(QLatin1String("Content-Type"), Qt::CaseInsensitive) == 0)
@@ -478,12 +508,35 @@ QByteArray RenderMessage(const THeaderList& headers, const QString& body, const 
     }
     out += "Date: " + Rfc5322Date(now) + "\r\n";
     out += "MIME-Version: 1.0\r\n";
-    out += encode ? "Content-Transfer-Encoding: quoted-printable\r\n" : "Content-Transfer-Encoding: 7bit\r\n";
+    out += quotedPrintable ? "Content-Transfer-Encoding: quoted-printable\r\n" : "Content-Transfer-Encoding: 7bit\r\n";
     out += "\r\n";
-    out += encode ? EncodeQuotedPrintable(bodyBytes) : bodyBytes;
+    return out;
+}
+
+QByteArray Render(const THeaderList& headers, const QString& body, const QDateTime& now, bool dotStuff) {
+    if (SevenBitText(body)) {
+        QByteArray out = HeaderBlock(headers, now, true, false);
+        AppendSevenBit(out, body, dotStuff);
+        return out;
+    }
+    const bool latin1 = IsLatin1(body);
+    const QByteArray bodyBytes = NormaliseLineEnds(latin1 ? body.toLatin1() : body.toUtf8());
+    QByteArray out = HeaderBlock(headers, now, latin1, true);
+    out += EncodeQuotedPrintable(bodyBytes);
     if (!out.endsWith("\r\n"))
         out += "\r\n";
-    return out;
+    // Header lines never start with "."; stuffing the whole text is safe.
+    return dotStuff ? DotStuff(out) : out;
+}
+
+}  // namespace
+
+QByteArray RenderMessage(const THeaderList& headers, const QString& body, const QDateTime& now) {
+    return Render(headers, body, now, false);
+}
+
+QByteArray RenderSmtpData(const THeaderList& headers, const QString& body, const QDateTime& now) {
+    return Render(headers, body, now, true);
 }
 
 }  // namespace vandrex

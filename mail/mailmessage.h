@@ -127,6 +127,10 @@ TComposedMail ComposeMail(const TSendInput& input);
 // quoted-printable; utf-8 replaces iso-8859-1 only for text outside Latin-1.
 QByteArray RenderMessage(const THeaderList& headers, const QString& body, const QDateTime& now);
 
+// RenderMessage with SMTP's dot-stuffing applied, in one pass for 7bit
+// bodies; what goes out after DATA (the final "." line excluded).
+QByteArray RenderSmtpData(const THeaderList& headers, const QString& body, const QDateTime& now);
+
 // Quoted-printable of CR LF separated bytes, lines at most 76 characters.
 QByteArray EncodeQuotedPrintable(const QByteArray& bytes);
 // SMTP transparency: an extra "." before every line that starts with ".".

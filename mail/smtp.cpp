@@ -380,7 +380,7 @@ bool TSMTP::SendDoc(const THeaderList& headers, const QString& body) {
         return false;
     }
     Errors.clear();
-    fWire = DotStuff(RenderMessage(headers, body, QDateTime::currentDateTime()));
+    fWire = RenderSmtpData(headers, body, QDateTime::currentDateTime());
     fWire += ".\r\n";
     fWireOffset = 0;
     fDocFailed = false;

@@ -296,3 +296,17 @@ TEST(ComposeMail, HtmlBodyIsThePageAndPlainBodyTheText) {
     m = ComposeMail(in);
     EXPECT_TRUE(m.body.contains("\r\n<BR>Hello\r\n<BR>World\r\n</P></SPAN>"));
 }
+
+TEST(WireMessage, SmtpDataIsTheDotStuffedMessage) {
+    const QDateTime t = QDateTime::currentDateTimeUtc();
+    const THeaderList h = BuildHeaders(Fields());
+    for (const QString& body : {QString(".\r\n..a\nb\r.c"), QString("x"), QString(), QString(".lead\r\n"),
+                                QString::fromUtf8("caf\u00e9\n.\n") + QString(1200, QChar('q')), QString("end.\r\n.")}) {
+        SCOPED_TRACE(body.left(20).toStdString());
+        const QByteArray plain = RenderMessage(h, body, t);
+        EXPECT_EQ(RenderSmtpData(h, body, t), DotStuff(plain));
+        EXPECT_TRUE(plain.endsWith("\r\n"));
+        EXPECT_FALSE(plain.contains("\r\r")) << plain.toStdString();
+    }
+    EXPECT_TRUE(RenderMessage(h, "a\nb", t).endsWith("\r\n\r\na\r\nb\r\n"));
+}
