@@ -256,6 +256,31 @@ TEST(MailSession, ByteCounterSignLayoutAndColourDialog) {
     session.SendBtnClick();
     EXPECT_TRUE(dialogs.shown.empty());
 
+    TDocInput doc;
+    doc.State = TDocInput::StateSending;
+    doc.BytesTransferred = 2048;
+    doc.BytesTotal = 4096;
+    session.SMTP1DocInput(&doc);
+    EXPECT_EQ(view.status.last(), "Data send: 2048 of 4096 bytes(50%)");
+    doc.BytesTransferred = 30000000;  // x 100 needs more than 32 bits
+    doc.BytesTotal = 40000000;
+    session.SMTP1DocInput(&doc);
+    EXPECT_EQ(view.status.last(), "Data send: 30000000 of 40000000 bytes(75%)");
+    doc.BytesTotal = 0;
+    session.SMTP1DocInput(&doc);
+    EXPECT_EQ(view.status.last(), "Sending ...");
+
+    // Two entries in the error collection: only the last one stands.
+    smtp.Errors = QStringList{"first entry", " second entry \t"};
+    bool cancel = false;
+    session.SMTP1Error(552, "Too big", &cancel);
+    EXPECT_TRUE(cancel);
+    EXPECT_EQ(dialogs.errors(), QStringList{"552 - Too big(second entry)"});
+    view.fields.recipient.clear();
+    session.SMTP1Error(552, "Too big", &cancel);
+    EXPECT_EQ(dialogs.errors().size(), 1);
+    EXPECT_TRUE(session.TransmissionFailed());
+
     THtmlColorDialog colour;
     EXPECT_EQ(colour.Run(), "FFFFFF");  // cancelled, never chosen: white
     dialogs.colors.push_back(QColor(255, 0, 0));
