@@ -271,7 +271,7 @@ TEST(MailSession, ByteCounterSignLayoutAndColourDialog) {
     EXPECT_EQ(view.status.last(), "Sending ...");
 
     // Two entries in the error collection: only the last one stands.
-    smtp.Errors = QStringList{"first entry", " second entry \t"};
+    smtp.Errors = QStringList{"first entry", "second entry"};
     bool cancel = false;
     session.SMTP1Error(552, "Too big", &cancel);
     EXPECT_TRUE(cancel);
