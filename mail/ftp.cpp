@@ -11,7 +11,9 @@ namespace vandrex {
 
 namespace {
 
-constexpr qint64 kChunk = 512 * 1024;
+// File pieces below the allocator's mmap threshold (reused heap memory, no
+// fresh pages per piece); up to kAhead bytes wait in the socket's buffer.
+constexpr qint64 kChunk = 64 * 1024;
 constexpr qint64 kAhead = 2 * 1024 * 1024;
 
 bool SameHost(const QHostAddress& a, const QHostAddress& b) {

@@ -13,8 +13,10 @@ namespace vandrex {
 namespace {
 
 // Bytes handed to the socket ahead of the network; keeps memory flat for
-// large bodies while the kernel buffers stay full.
-constexpr qsizetype kChunk = 256 * 1024;
+// large bodies while the kernel buffers stay full. Chunks stay below the
+// allocator's mmap threshold, so the socket's buffers reuse heap memory
+// instead of faulting in fresh pages for every piece.
+constexpr qsizetype kChunk = 64 * 1024;
 constexpr qsizetype kAhead = 1024 * 1024;
 
 // "host", "host:port", "[v6]:port" -> host and port (0 when absent).

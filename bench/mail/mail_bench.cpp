@@ -10,6 +10,7 @@
 #include <QCoreApplication>
 #include <QDeadlineTimer>
 #include <QElapsedTimer>
+#include <QEventLoop>
 #include <QFile>
 #include <QProcess>
 #include <QTemporaryDir>
@@ -57,10 +58,18 @@ private:
     int port_ = 0;
 };
 
+// Runs a real event loop (blocking in the kernel between events, as the
+// window's does) until pred holds; a spinning loop would steal the server's CPU.
 template <class Pred>
 bool Wait(Pred pred, int ms = 600000) {
     QDeadlineTimer deadline(ms);
-    while (!pred() && !deadline.hasExpired()) QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
+    QEventLoop loop;
+    QTimer check;
+    QObject::connect(&check, &QTimer::timeout, [&] {
+        if (pred() || deadline.hasExpired()) loop.quit();
+    });
+    check.start(1);
+    if (!pred()) loop.exec();
     return pred();
 }
 
