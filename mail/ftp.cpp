@@ -516,6 +516,8 @@ void TFTP::WaitTimedOut() {
 }
 
 void TFTP::TearDown() {
+    if (fFile)
+        EndPut(false);
     fWait.stop();
     fPhase = Phase::Idle;
     if (fLookupId >= 0) {

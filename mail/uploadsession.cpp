@@ -90,6 +90,7 @@ void TUploadSession::FTP1StateChanged(int) {
     case 6:
         fView.SetStatusText(QStringLiteral("Disconnected"));
         fLampLit = false;
+        fPendingSize = 0;
         fView.SetLampColor(TLampColor::Red);
         fView.SetLampLit(false);
         if (fReconnect) {

@@ -10,6 +10,8 @@ standard input closes.
   --silent           accept connections and never answer
   --tls DIR          offer STARTTLS with DIR/server.pem and DIR/server.key
   --auth USER:PASS   require AUTH (PLAIN or LOGIN) with these credentials
+  --mute-quit        never answer QUIT
+  --idle SECONDS     drop idle sessions with 421 after SECONDS
 """
 import argparse
 import asyncio
@@ -52,6 +54,11 @@ class Store:
         return "250 OK stored"
 
 
+class MuteQuit(SMTP):
+    async def smtp_QUIT(self, arg):
+        await asyncio.sleep(3600)
+
+
 async def silent(reader, writer):
     await reader.read()
     writer.close()
@@ -64,6 +71,8 @@ def main():
     p.add_argument("--silent", action="store_true")
     p.add_argument("--tls")
     p.add_argument("--auth")
+    p.add_argument("--mute-quit", action="store_true")
+    p.add_argument("--idle", type=float)
     a = p.parse_args()
 
     sock = socket.socket(socket.AF_INET, socket.SOCK_STREAM)
@@ -95,8 +104,11 @@ def main():
             kwargs["authenticator"] = authenticator
         else:
             kwargs["auth_require_tls"] = False
+        if a.idle:
+            kwargs["timeout"] = a.idle
+        factory = MuteQuit if a.mute_quit else SMTP
         server = loop.run_until_complete(
-            loop.create_server(lambda: SMTP(store, **kwargs), sock=sock))
+            loop.create_server(lambda: factory(store, **kwargs), sock=sock))
 
     print("PORT %d" % sock.getsockname()[1], flush=True)
 

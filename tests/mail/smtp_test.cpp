@@ -133,6 +133,33 @@ TEST(SmtpSession, SilentServerTimesOutAndQuitNeverHangs) {
     EXPECT_EQ(rec.states.back(), 6);
 }
 
+TEST(SmtpSession, QuitIsBoundedAndADroppedSessionIsReported) {
+    WriteNetrc(QString());
+    {
+        TSmtpServer mute({"--mute-quit"});
+        TSMTP smtp;
+        smtp.QuitTimeout = 300;
+        Recorder rec(smtp);
+        ConnectTo(smtp, QString("127.0.0.1:%1").arg(mute.port()));
+        ASSERT_EQ(smtp.State(), 4);
+        smtp.Quit();
+        EXPECT_EQ(smtp.State(), 5);
+        EXPECT_TRUE(WaitUntil([&] { return smtp.State() == 6; }, 5000));
+        EXPECT_TRUE(rec.errors.empty());
+    }
+    {
+        TSmtpServer idle({"--idle", "0.3"});
+        TSMTP smtp;
+        Recorder rec(smtp);
+        ConnectTo(smtp, QString("127.0.0.1:%1").arg(idle.port()));
+        ASSERT_EQ(smtp.State(), 4);
+        ASSERT_TRUE(WaitUntil([&] { return smtp.State() == 6; }));
+        ASSERT_EQ(rec.errors.size(), 1u);
+        EXPECT_TRUE(rec.errors[0] == 421 || rec.errors[0] == TSMTP::kErrorClosed) << rec.errors[0];
+        EXPECT_EQ(rec.states.back(), 6);
+    }
+}
+
 TEST(SmtpSession, RefusedConnectionAndUnknownHost) {
     QTcpServer probe;
     ASSERT_TRUE(probe.listen(QHostAddress::LocalHost));
