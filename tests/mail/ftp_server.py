@@ -8,20 +8,42 @@ standard input closes.
   --readonly NAME:PASS   a user who may only list and read
   --no-epsv              refuse EPSV so clients fall back to PASV
   --masquerade ADDR      name ADDR in PASV replies (an unreachable address)
+  --foreign-first        in active mode, first connect to the client from
+                         127.0.0.2 (a third host) and write to DIR/foreign.txt
+                         whether the client dropped that connection
 """
 import argparse
 import os
+import socket
 import threading
 import sys
 
 from pyftpdlib.authorizers import DummyAuthorizer
-from pyftpdlib.handlers import FTPHandler
+from pyftpdlib.handlers import ActiveDTP, FTPHandler
 from pyftpdlib.servers import FTPServer
 
 
 class NoEpsvHandler(FTPHandler):
     def ftp_EPSV(self, line):
         self.respond("502 EPSV not implemented.")
+
+
+def foreign_dtp(report):
+    class ForeignFirstDTP(ActiveDTP):
+        def __init__(self, ip, port, cmd_channel):
+            intruder = socket.create_connection((ip, port), timeout=5, source_address=("127.0.0.2", 0))
+
+            def watch():
+                try:
+                    data = intruder.recv(100)
+                    verdict = "rejected" if not data else "accepted"
+                except OSError:
+                    verdict = "rejected"
+                with open(report, "w") as f:
+                    f.write(verdict)
+            threading.Thread(target=watch, daemon=True).start()
+            super().__init__(ip, port, cmd_channel)
+    return ForeignFirstDTP
 
 
 def exit_when_stdin_closes():
@@ -37,6 +59,7 @@ def main():
     p.add_argument("--readonly", action="append", default=[])
     p.add_argument("--no-epsv", action="store_true")
     p.add_argument("--masquerade")
+    p.add_argument("--foreign-first", action="store_true")
     a = p.parse_args()
 
     root = os.path.join(a.folder, "root")
@@ -53,6 +76,8 @@ def main():
     handler.authorizer = auth
     handler.banner = "Vandrex test FTP server ready."
     handler.auth_failed_timeout = 0.1
+    if a.foreign_first:
+        handler.active_dtp = foreign_dtp(os.path.join(a.folder, "foreign.txt"))
     if a.masquerade:
         handler.masquerade_address = a.masquerade
     server = FTPServer(("127.0.0.1", 0), handler)

@@ -3,6 +3,7 @@
 
 #include <gtest/gtest.h>
 
+#include <QFile>
 #include <QTemporaryDir>
 
 #include "mail/ftp.h"
@@ -94,6 +95,22 @@ TEST(FtpSession, MasqueradedPasvAddressIsIgnored) {
     const QByteArray bytes = WriteRandomFile(local.filePath("Snapshot.gif"), 20000, 9);
     ASSERT_TRUE(Upload(ftp, rec, local.filePath("Snapshot.gif"), "masq.gif")) << rec.texts.join("; ").toStdString();
     EXPECT_EQ(server.file("masq.gif"), bytes);
+}
+
+TEST(FtpSession, ActiveModeDropsAConnectionFromAThirdHost) {
+    TFtpServer server({"--user", "joe:pw", "--foreign-first"});
+    QTemporaryDir local;
+    TFTP ftp;
+    ftp.PassiveMode = false;
+    FtpRecorder rec(ftp);
+    ASSERT_TRUE(Login(ftp, rec, server.port(), "joe", "pw"));
+    const QByteArray bytes = WriteRandomFile(local.filePath("Snapshot.jpg"), 300000, 21);
+    ASSERT_TRUE(Upload(ftp, rec, local.filePath("Snapshot.jpg"), "active.jpg")) << rec.texts.join("; ").toStdString();
+    EXPECT_EQ(server.file("active.jpg"), bytes);
+    QFile report(server.folder() + "/foreign.txt");
+    ASSERT_TRUE(WaitUntil([&] { return report.exists(); }));
+    ASSERT_TRUE(report.open(QIODevice::ReadOnly));
+    EXPECT_EQ(report.readAll(), QByteArray("rejected"));
 }
 
 TEST(FtpSession, WrongPasswordShowsTheReplyAndNeverThePassword) {
