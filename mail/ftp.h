@@ -17,7 +17,6 @@
 // The password is sent only in PASS; it never appears in an error text.
 // Error numbers are reply codes or the local codes below.
 
-#include <QElapsedTimer>
 #include <QFile>
 #include <QHostAddress>
 #include <QObject>

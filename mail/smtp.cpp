@@ -385,7 +385,6 @@ bool TSMTP::SendDoc(const THeaderList& headers, const QString& body) {
     fWire = RenderSmtpData(headers, body, QDateTime::currentDateTime());
     fWire += ".\r\n";
     fWireOffset = 0;
-    fDocFailed = false;
     DocInput.Headers = headers;
     DocInput.BytesTotal = fWire.size() - 3;
     DocInput.BytesTransferred = 0;
@@ -468,11 +467,16 @@ void TSMTP::EndDocument() {
 }
 
 void TSMTP::Quit() {
-    if (fState == 6)
+    if (fState == 6 || fInterrupting)
         return;
     if (Sending()) {
-        fDocFailed = true;
-        EndDocument();
+        // Mid-transaction the one clean end is closing the connection (a QUIT
+        // would become part of the message); the server drops the mail.
+        fInterrupting = true;
+        const QString text = QStringLiteral("Mail interrupted by Quit");
+        Fail(kErrorClosed, text, {text});
+        TearDown();
+        return;
     }
     const bool open = fSocket && fSocket->state() == QAbstractSocket::ConnectedState &&
                       fPhase != Phase::Resolving && fPhase != Phase::Connecting && fPhase != Phase::Greeting &&
@@ -496,8 +500,6 @@ void TSMTP::Expect(Phase phase, int timeout) {
 }
 
 void TSMTP::Fail(int number, const QString& description, const QStringList& entries) {
-    if (Sending())
-        fDocFailed = true;
     Errors = entries;
     bool cancel = false;
     emit Error(number, description, &cancel);
@@ -521,6 +523,7 @@ void TSMTP::WaitTimedOut() {
 
 void TSMTP::TearDown() {
     const bool wasSending = Sending();
+    fInterrupting = false;
     fWait.stop();
     fPhase = Phase::Idle;
     if (fLookupId >= 0) {

@@ -133,7 +133,7 @@ private:
     QByteArray fWire;         // dot-stuffed message + ".\r\n"
     qsizetype fWireOffset = 0;
     QString fFrom, fTo;
-    bool fDocFailed = false;
+    bool fInterrupting = false;  // Quit is ending a mail on the way
 };
 
 }  // namespace vandrex

@@ -160,6 +160,25 @@ TEST(SmtpSession, QuitIsBoundedAndADroppedSessionIsReported) {
     }
 }
 
+TEST(SmtpSession, QuitDuringAMailReportsItAsFailed) {
+    WriteNetrc(QString());
+    TSmtpServer server;
+    TSMTP smtp;
+    Recorder rec(smtp);
+    ConnectTo(smtp, QString("127.0.0.1:%1").arg(server.port()));
+    ASSERT_EQ(smtp.State(), 4);
+    QObject::connect(&smtp, &TSMTP::DocInputChanged, &smtp, [&](TDocInput* d) {
+        if (d->State == TDocInput::StateSending) smtp.Quit();
+    });
+    ASSERT_TRUE(smtp.SendDoc(Headers("joe@example.org"), QString(3000000, QChar('q'))));
+    ASSERT_TRUE(WaitUntil([&] { return smtp.State() == 6; }));
+    EXPECT_EQ(rec.errors, std::vector<int>{TSMTP::kErrorClosed});
+    EXPECT_EQ(rec.ends, 1);
+    EXPECT_EQ(rec.docStates.back(), TDocInput::StateEnd);
+    Pump(300);
+    EXPECT_EQ(server.count(), 0);
+}
+
 TEST(SmtpSession, RefusedConnectionAndUnknownHost) {
     QTcpServer probe;
     ASSERT_TRUE(probe.listen(QHostAddress::LocalHost));
