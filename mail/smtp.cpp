@@ -71,7 +71,7 @@ void TSMTP::Connect(const QString& host, int port) {
     auto [name, parsedPort] = SplitHostPort(host.isEmpty() ? RemoteHost : host);
     fHost = name;
     fPort = port > 0 ? port : RemotePort > 0 ? RemotePort : parsedPort > 0 ? parsedPort : 25;
-    fImplicitTls = fPort == 465;
+    fImplicitTls = fPort == ImplicitTlsPort;
     fTlsDone = false;
     fAuthenticated = false;
     fExtensions.clear();

@@ -56,6 +56,7 @@ public:
 
     QString RemoteHost;            // host or host:port
     int RemotePort = 0;            // 0: from RemoteHost, else 25
+    int ImplicitTlsPort = 465;     // this port speaks TLS from the first byte
     int Timeout = 30000;           // ms, every wait for the server
     int QuitTimeout = 2000;        // ms, the wait for the reply to QUIT
     QList<QSslCertificate> CaCertificates;

@@ -10,6 +10,7 @@ standard input closes.
   --silent           accept connections and never answer
   --tls DIR          offer STARTTLS with DIR/server.pem and DIR/server.key
   --auth USER:PASS   require AUTH (PLAIN or LOGIN) with these credentials
+  --implicit-tls DIR speak TLS from the first byte (as on port 465)
   --mute-quit        never answer QUIT
   --idle SECONDS     drop idle sessions with 421 after SECONDS
 """
@@ -44,7 +45,7 @@ class Store:
         meta = {
             "mail_from": envelope.mail_from,
             "rcpt_tos": envelope.rcpt_tos,
-            "tls": session.ssl is not None,
+            "tls": session.ssl is not None or server.transport.get_extra_info("ssl_object") is not None,
             "auth": session.authenticated,
         }
         with open(base + ".json.tmp", "w") as f:
@@ -71,6 +72,7 @@ def main():
     p.add_argument("--silent", action="store_true")
     p.add_argument("--tls")
     p.add_argument("--auth")
+    p.add_argument("--implicit-tls")
     p.add_argument("--mute-quit", action="store_true")
     p.add_argument("--idle", type=float)
     a = p.parse_args()
@@ -107,8 +109,13 @@ def main():
         if a.idle:
             kwargs["timeout"] = a.idle
         factory = MuteQuit if a.mute_quit else SMTP
+        implicit = None
+        if a.implicit_tls:
+            implicit = ssl.create_default_context(ssl.Purpose.CLIENT_AUTH)
+            implicit.load_cert_chain(os.path.join(a.implicit_tls, "server.pem"),
+                                     os.path.join(a.implicit_tls, "server.key"))
         server = loop.run_until_complete(
-            loop.create_server(lambda: factory(store, **kwargs), sock=sock))
+            loop.create_server(lambda: factory(store, **kwargs), sock=sock, ssl=implicit))
 
     print("PORT %d" % sock.getsockname()[1], flush=True)
 

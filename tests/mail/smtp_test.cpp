@@ -239,6 +239,21 @@ TEST(SmtpTls, StartTlsAndAuthWithTheTestAuthority) {
     ASSERT_TRUE(WaitUntil([&] { return smtp.State() == 6; }));
 }
 
+TEST(SmtpTls, ImplicitTlsFromTheFirstByte) {
+    WriteNetrc("machine localhost login mailer password s3cret\n");
+    TSmtpServer server({"--implicit-tls", MailTestDir() + "/tls", "--auth", "mailer:s3cret"});
+    TSMTP smtp;
+    smtp.ImplicitTlsPort = server.port();
+    Recorder rec(smtp);
+    ConnectTo(smtp, QString("localhost:%1").arg(server.port()));
+    ASSERT_EQ(smtp.State(), 4) << rec.descriptions.join("; ").toStdString();
+    EXPECT_TRUE(smtp.Encrypted());
+    EXPECT_TRUE(smtp.Authenticated());
+    ASSERT_TRUE(smtp.SendDoc(Headers("joe@example.org"), "over TLS"));
+    ASSERT_TRUE(WaitUntil([&] { return server.count() == 1; }));
+    EXPECT_TRUE(server.envelope(1)["tls"].toBool());
+}
+
 TEST(SmtpTls, UnknownAuthorityAndWrongPasswordEndTheSession) {
     TSmtpServer server({"--tls", MailTestDir() + "/tls", "--auth", "mailer:s3cret"});
     {
