@@ -66,7 +66,9 @@ TEST(SmtpSession, StatesMailAndQuitWithBodyArrivingIntact) {
 
     const QString longLine(2500, QChar('w'));
     const QString body = MemoText({"first", ".", "..two", longLine, QString::fromUtf8("caf\u00e9"), "last"});
-    ASSERT_TRUE(smtp.SendDoc(Headers("joe@example.org"), body));
+    // A long subject outside Latin-1: several RFC 2047 words on folded lines.
+    const QString subject = QString::fromUtf8("\u20ac uro caf\u00e9 ").repeated(4);
+    ASSERT_TRUE(smtp.SendDoc(Headers("joe@example.org", subject), body));
     ASSERT_TRUE(WaitUntil([&] { return rec.ends == 1; }));
     EXPECT_EQ(rec.docStates, (std::vector<int>{1, 2, 3, 5}));
     EXPECT_TRUE(rec.errors.empty());
@@ -79,6 +81,8 @@ TEST(SmtpSession, StatesMailAndQuitWithBodyArrivingIntact) {
     const QJsonObject mail = ParseMail(server.raw(1));
     EXPECT_EQ(mail["body"].toString().replace("\r\n", "\n"), QString(body).replace("\r\n", "\n") + "\n");
     EXPECT_EQ(mail["cte"].toString(), "quoted-printable");
+    EXPECT_EQ(mail["headers"].toObject()["Subject"].toString(), subject);
+    EXPECT_EQ(mail["charset"].toString(), "iso-8859-1");
     EXPECT_TRUE(mail["defects"].toArray().isEmpty());
     const QJsonObject headerDefects = mail["header_defects"].toObject();
     for (const QString& name : headerDefects.keys())
