@@ -153,10 +153,17 @@ void TFTP::ControlReadyRead() {
 void TFTP::Reply(const TServerReply& reply) {
     if (fPhase != Phase::Transfer && fPhase != Phase::Finish)
         fWait.stop();
-    switch (fPhase) {
-    case Phase::Quitting:
+    if (fPhase == Phase::Quitting) {
         TearDown();
         return;
+    }
+    // 421: the server is closing the session; one error, then down.
+    if (reply.code == 421) {
+        FailReply(reply);
+        TearDown();
+        return;
+    }
+    switch (fPhase) {
     case Phase::Greeting:
         if (reply.code == 120) {
             fWait.start(Timeout);
@@ -197,10 +204,6 @@ void TFTP::Reply(const TServerReply& reply) {
         return;
     case Phase::Connected:
     case Phase::LoggedIn:
-        if (reply.code == 421) {
-            FailReply(reply);
-            TearDown();
-        }
         return;
     default:
         PutReply(reply);

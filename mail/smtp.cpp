@@ -206,16 +206,18 @@ void TSMTP::SocketReadyRead() {
 
 void TSMTP::Reply(const TServerReply& reply) {
     fWait.stop();
-    switch (fPhase) {
-    case Phase::Quitting:
+    if (fPhase == Phase::Quitting) {
         TearDown();
         return;
+    }
+    // 421: the server is closing the session, asked or not; one error, then down.
+    if (reply.code == 421) {
+        FailReply(reply);
+        TearDown();
+        return;
+    }
+    switch (fPhase) {
     case Phase::Ready:
-        // Unasked: a server going down (421) ends the session.
-        if (reply.code == 421) {
-            FailReply(reply);
-            TearDown();
-        }
         return;
     case Phase::MailFrom:
     case Phase::RcptTo:
