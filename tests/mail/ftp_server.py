@@ -8,6 +8,7 @@ standard input closes.
   --readonly NAME:PASS   a user who may only list and read
   --no-epsv              refuse EPSV so clients fall back to PASV
   --masquerade ADDR      name ADDR in PASV replies (an unreachable address)
+  --idle SECONDS         drop idle sessions with 421 after SECONDS
   --foreign-first        in active mode, first connect to the client from
                          127.0.0.2 (a third host) and write to DIR/foreign.txt
                          whether the client dropped that connection
@@ -60,6 +61,7 @@ def main():
     p.add_argument("--no-epsv", action="store_true")
     p.add_argument("--masquerade")
     p.add_argument("--foreign-first", action="store_true")
+    p.add_argument("--idle", type=float)
     a = p.parse_args()
 
     root = os.path.join(a.folder, "root")
@@ -76,6 +78,8 @@ def main():
     handler.authorizer = auth
     handler.banner = "Vandrex test FTP server ready."
     handler.auth_failed_timeout = 0.1
+    if a.idle:
+        handler.timeout = a.idle
     if a.foreign_first:
         handler.active_dtp = foreign_dtp(os.path.join(a.folder, "foreign.txt"))
     if a.masquerade:

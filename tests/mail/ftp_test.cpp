@@ -113,6 +113,17 @@ TEST(FtpSession, ActiveModeDropsAConnectionFromAThirdHost) {
     EXPECT_EQ(report.readAll(), QByteArray("rejected"));
 }
 
+TEST(FtpSession, ServerDroppingAnIdleSessionIsOneError) {
+    TFtpServer server({"--user", "joe:pw", "--idle", "0.5"});
+    TFTP ftp;
+    FtpRecorder rec(ftp);
+    ASSERT_TRUE(Login(ftp, rec, server.port(), "joe", "pw"));
+    ASSERT_TRUE(WaitUntil([&] { return ftp.State() == 6; }));
+    EXPECT_EQ(rec.errors, std::vector<int>{421});
+    EXPECT_EQ(rec.states.back(), 6);
+    EXPECT_EQ(ftp.ProtocolState(), 0);
+}
+
 TEST(FtpSession, WrongPasswordShowsTheReplyAndNeverThePassword) {
     TFtpServer server({"--user", "joe:pw"});
     TFTP ftp;
