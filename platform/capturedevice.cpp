@@ -28,6 +28,9 @@ struct TDriverSettings {
 std::mutex gSettingsLock;
 std::map<std::string, TDriverSettings> gSettings;
 
+// How far computed frames may fall behind before slots are dropped.
+constexpr double kMaxLagUs = 1e6;
+
 std::string SettingsKey(const TCaptureDriverInfo& d) { return d.Name + "|" + d.Device; }
 
 TDriverSettings RememberedSettings(const TCaptureDriverInfo& d) {
@@ -552,9 +555,12 @@ void TCaptureDevice::RunSequence(bool toFile) {
         }
         PostFrame(frame, true);
         if (!camera) {
-            // Late by a whole period or more: the missed slots are dropped.
-            const auto late = std::chrono::duration<double, std::micro>(Clock::now() - start).count();
-            slot = std::max(slot + 1, std::int64_t(late / period));
+            // Computed frames catch up on a short delay, as a camera's queue
+            // of buffers would; beyond kMaxLagUs behind, the missed slots are
+            // dropped.
+            const auto now = std::chrono::duration<double, std::micro>(Clock::now() - start).count();
+            const auto behind = std::int64_t((now - kMaxLagUs) / period);
+            slot = std::max(slot + 1, behind);
         }
     }
     if (toFile && recorder.IsOpen() && !recorder.Close() && ok) {

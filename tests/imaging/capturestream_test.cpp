@@ -121,13 +121,13 @@ TEST_F(CaptureStreamTest, EscapeAndStopCaptureEndIt) {
         } else {
             EXPECT_TRUE(cap.StopCapture());
         }
-        ASSERT_TRUE(WaitFor([&] { return ended; }, 3000));
-        EXPECT_LT(timer.elapsed(), 3000) << "no time limit: only the stop ends it";
+        ASSERT_TRUE(WaitFor([&] { return ended; }, 5000));
+        EXPECT_LT(timer.elapsed(), 5000) << "no time limit: only the stop ends it";
         const auto streams = ProbeStreams("Short.avi");
         ASSERT_EQ(streams.size(), 1u) << "video only";
         const int frames = std::atoi(streams[0].at("nb_read_frames").c_str());
         EXPECT_GE(frames, 4);
-        EXPECT_LE(frames, 20);
+        EXPECT_LE(frames, 50);
     }
 }
 
