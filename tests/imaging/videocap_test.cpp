@@ -16,6 +16,7 @@
 #include <QTimer>
 
 #include "capturetest_support.h"
+#include "imaging/driverchoice.h"
 #include "imaging/videocap.h"
 #include "platform/capturedrivers.h"
 #include "platform/capturewindow.h"
@@ -357,6 +358,27 @@ TEST_F(VideoCapTest, ErrorEventsArriveAndClearedHandlersAreRemoved) {
     EXPECT_TRUE(static_cast<bool>(cap.CaptureWindow()->Device().ErrorCallback));
     cap.SetOnError(nullptr);
     EXPECT_FALSE(static_cast<bool>(cap.CaptureWindow()->Device().ErrorCallback));
+}
+
+TEST_F(VideoCapTest, OptionsWindowSwitchesTheDriverOnAndOff) {
+    SetExtraPatternDrivers(1);
+    TVideoCap cap;
+    cap.SetDriverOpen(true);
+    TDriverChoice choice;
+    EXPECT_EQ(choice.FormCreate(cap), 0);
+    EXPECT_FALSE(cap.DriverOpen());
+    ASSERT_GE(choice.Drivers.size(), 2);
+    EXPECT_EQ(choice.Drivers[1], "Vandrex Test Pattern 2 1.0");
+    choice.SwitchOn(cap, 1);
+    EXPECT_TRUE(choice.Drivers.isEmpty());
+    EXPECT_EQ(cap.DriverName(), "Vandrex Test Pattern 2");
+    EXPECT_TRUE(cap.DriverOpen());
+    EXPECT_TRUE(cap.VideoPreview());
+    choice.FormCreate(cap);
+    choice.SwitchOff(cap);
+    EXPECT_FALSE(cap.DriverOpen());
+    EXPECT_TRUE(choice.Drivers.isEmpty());
+    EXPECT_THROW(choice.SwitchOn(cap, -1), ENoDriverException);
 }
 
 // A camera attached to this machine, when there is one.
