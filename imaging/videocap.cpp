@@ -254,6 +254,7 @@ void TVideoCap::InstallCallbacks() {
         if (onAudioStream_) onAudioStream_(this, h);
     })
                                           : nullptr;
+    d.WantStreamBuffers(static_cast<bool>(onVideoStream_), static_cast<bool>(onAudioStream_));
 }
 
 // ------------------------------------------------------------- internals

@@ -368,7 +368,7 @@ void TCaptureDevice::PostStatus(int id, const std::string& text) {
 }
 
 void TCaptureDevice::PostFrame(const TFramePtr& frame, bool streaming) {
-    if (streaming) {
+    if (streaming && wantVideo_) {
         QMetaObject::invokeMethod(this, [this, frame] {
             if (!VideoStreamCallback) return;
             TVideoHdr hdr{frame->Pixels.data(), std::uint32_t(frame->Pixels.size()), std::uint32_t(frame->Pixels.size()),
@@ -392,6 +392,7 @@ void TCaptureDevice::PostFrame(const TFramePtr& frame, bool streaming) {
 }
 
 void TCaptureDevice::PostWave(std::vector<std::uint8_t> samples) {
+    if (!wantWave_) return;
     QMetaObject::invokeMethod(this, [this, samples = std::move(samples)] {
         if (!WaveStreamCallback) return;
         TWaveHdr hdr{samples.data(), std::uint32_t(samples.size()), std::uint32_t(samples.size())};

@@ -91,6 +91,12 @@ public:
     std::function<void(PVIDEOHDR)> FrameCallback;
     std::function<void(PVIDEOHDR)> VideoStreamCallback;
     std::function<void(PWaveHdr)> WaveStreamCallback;
+    // Whether the worker hands streaming buffers over at all; set this with
+    // the stream callbacks (copies are queued only when someone listens).
+    void WantStreamBuffers(bool video, bool wave) {
+        wantVideo_ = video;
+        wantWave_ = wave;
+    }
 
 signals:
     // A new frame to show arrived (preview or grab).
@@ -132,6 +138,8 @@ private:
     std::atomic<bool> stopSequence_{false};
     std::atomic<bool> capturing_{false};
     std::atomic<bool> previewPending_{false};
+    std::atomic<bool> wantVideo_{false};
+    std::atomic<bool> wantWave_{false};
     TCapStatus progress_;  // frames, drops, samples, elapsed of the running capture
 };
 
