@@ -96,7 +96,7 @@ bool TCaptureDevice::DriverConnect(int index) {
     if (!GetDriverInfo(index, info)) return false;
     auto source = MakeFrameSource(info);
     std::string error;
-    source->SetFrameRate(1000.0 / previewMs_);
+    source->SetFrameRate(1000.0 / previewMs_.load());
     const TDriverSettings remembered = RememberedSettings(info);
     if (remembered.Size.Width > 0) source->SetSize(remembered.Size);
     quality_ = remembered.Quality;
@@ -439,7 +439,7 @@ void TCaptureDevice::Worker() {
         frames_.notify_all();
         const bool show = preview_ && Clock::now() >= nextPreview;
         if (show) {
-            nextPreview = std::max(nextPreview + std::chrono::milliseconds(previewMs_), Clock::now());
+            nextPreview = std::max(nextPreview + std::chrono::milliseconds(previewMs_.load()), Clock::now());
         }
         if (show && !grabbed) {
             lock.unlock();
@@ -480,7 +480,7 @@ void TCaptureDevice::RunSequence(bool toFile) {
         settings.Width = size.Width;
         settings.Height = size.Height;
         settings.MicroSecPerFrame = parms.RequestMicroSecPerFrame;
-        settings.Quality = quality_;
+        settings.Quality = quality_.load();
         settings.Audio = audio;
         settings.Wave = wave;
         std::string error;

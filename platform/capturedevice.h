@@ -118,8 +118,8 @@ private:
     std::unique_ptr<TFrameSource> source_;
     std::atomic<bool> connected_{false};
     bool scale_ = false;
-    int previewMs_ = 66;
-    int quality_ = 80;
+    std::atomic<int> previewMs_{66};  // read by the worker
+    std::atomic<int> quality_{80};
 
     mutable std::mutex m_;
     std::condition_variable wake_;   // worker: work to do

@@ -287,7 +287,6 @@ private:
         sws_scale(scaler_, decoded_->data, decoded_->linesize, 0, h, planes, strides);
         ++number_;
         frame.Number = number_;
-        size_ = {w, h};
         return true;
     }
 
