@@ -68,7 +68,8 @@ TEST_F(GifOptimizerTest, FlipsGrayAndRotateShowInTheFile) {
     after = DecodeSnapshot().Frames.at(0);
     EXPECT_EQ(after.Pixels[0], before.Pixels[95 * 128]);
     optimizer_.GrayScaleButtonClick();
-    for (const TRGB c : DecodeSnapshot().Frames.at(0).Pixels) {
+    const auto gray = DecodeSnapshot();
+    for (const TRGB c : gray.Frames.at(0).Pixels) {
         ASSERT_EQ(c.Red, c.Green);
         ASSERT_EQ(c.Green, c.Blue);
     }
