@@ -311,6 +311,7 @@ public:
         RegisterDevices();
         bits_ = bits;
         channels_ = channels;
+        delivered_ = 0;
         for (const char* name : {"pulse", "alsa"}) {
             const AVInputFormat* format = av_find_input_format(name);
             if (!format) continue;
@@ -332,18 +333,23 @@ public:
         if (error.empty()) error = "no sound input";
         return false;
     }
-    int Read(std::vector<std::uint8_t>& out, std::int64_t) override {
+    // Reads packets until the sound reaches `upTo` (the device delivers in
+    // real time, so this waits at most about one packet).
+    int Read(std::vector<std::uint8_t>& out, std::int64_t upTo) override {
         if (!input_) return 0;
-        if (av_read_frame(input_, packet_) < 0) return 0;
         const std::size_t before = out.size();
-        if (bits_ == 16) {
-            out.insert(out.end(), packet_->data, packet_->data + packet_->size);
-        } else {
-            for (int i = 0; i + 1 < packet_->size; i += 2)
-                out.push_back(std::uint8_t((int(std::int8_t(packet_->data[i + 1])) + 128)));
+        const std::size_t frame = std::size_t(channels_ * bits_ / 8);
+        while (delivered_ < upTo && av_read_frame(input_, packet_) >= 0) {
+            if (bits_ == 16) {
+                out.insert(out.end(), packet_->data, packet_->data + packet_->size);
+            } else {
+                for (int i = 0; i + 1 < packet_->size; i += 2)
+                    out.push_back(std::uint8_t((int(std::int8_t(packet_->data[i + 1])) + 128)));
+            }
+            delivered_ += std::int64_t(packet_->size) / (channels_ * 2);
+            av_packet_unref(packet_);
         }
-        av_packet_unref(packet_);
-        return int((out.size() - before) / std::size_t(channels_ * bits_ / 8));
+        return int((out.size() - before) / frame);
     }
     void Close() override {
         av_packet_free(&packet_);
@@ -353,6 +359,7 @@ public:
 private:
     int bits_ = 16;
     int channels_ = 1;
+    std::int64_t delivered_ = 0;
     AVFormatContext* input_ = nullptr;
     AVPacket* packet_ = nullptr;
 };

@@ -131,6 +131,24 @@ TEST_F(CaptureStreamTest, EscapeAndStopCaptureEndIt) {
     }
 }
 
+TEST_F(CaptureStreamTest, CaptureWithoutFileFeedsOnlyTheCallbacks) {
+    test::TScratchFolder folder("nofile");
+    TVideoCap cap;
+    cap.CapToFile = false;
+    cap.CapAudio = true;
+    cap.CapTimeLimit = 1;
+    cap.SetFrameRate(10);
+    int frames = 0;
+    std::size_t bytes = 0;
+    cap.SetOnVideoStream([&](QObject*, PVIDEOHDR) { ++frames; });
+    cap.SetOnAudioStream([&](QObject*, PWaveHdr h) { bytes += h->dwBytesRecorded; });
+    cap.SetDriverOpen(true);
+    ASSERT_TRUE(RecordAndWait(cap, 5000));
+    EXPECT_EQ(frames, 10);
+    EXPECT_EQ(bytes, 8000u) << "8000 Hz mono 8-bit for one second";
+    EXPECT_TRUE(std::filesystem::is_empty(".")) << "no file written";
+}
+
 TEST_F(CaptureStreamTest, BufferFileRecordingEndsUpInTheVideoFile) {
     test::TScratchFolder folder("buffer");
     const QByteArray oldTmp = qgetenv("TMPDIR");
