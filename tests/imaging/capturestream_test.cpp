@@ -142,8 +142,11 @@ TEST_F(CaptureStreamTest, CaptureWithoutFileFeedsOnlyTheCallbacks) {
     std::size_t bytes = 0;
     cap.SetOnVideoStream([&](QObject*, PVIDEOHDR) { ++frames; });
     cap.SetOnAudioStream([&](QObject*, PWaveHdr h) { bytes += h->dwBytesRecorded; });
+    QStringList texts;
+    cap.SetOnStatusCallback([&](QObject*, int, const QString& text) { texts << text; });
     cap.SetDriverOpen(true);
     ASSERT_TRUE(RecordAndWait(cap, 5000));
+    EXPECT_EQ(texts, (QStringList{"Capture start", "Capture end: 10 frames, 0 dropped"}));
     EXPECT_EQ(frames, 10);
     EXPECT_EQ(bytes, 8000u) << "8000 Hz mono 8-bit for one second";
     EXPECT_TRUE(std::filesystem::is_empty(".")) << "no file written";
