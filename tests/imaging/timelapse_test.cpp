@@ -3,10 +3,13 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <string>
 #include <vector>
 
+#include "capturetest_support.h"
 #include "imaging/timelapse.h"
+#include "imaging/timelapsetimers.h"
 #include "platform/exceptions.h"
 
 namespace vandrex {
@@ -101,6 +104,34 @@ TEST_F(TimeLapseTicks, TickDuringAnUploadIsSkipped) {
     };
     EXPECT_THROW(t.Tick(TCaptureFormat::Jpg, "15"), Exception);
     EXPECT_EQ(log, (std::vector<std::string>{"yellow", "snapshot", "red"})) << "the lamp ends red even on failure";
+}
+
+TEST_F(TimeLapseTicks, TimersRunTheTicksAndEndTheRecording) {
+    test::App();
+    TTimeLapseTimers timers(t);
+    EXPECT_FALSE(timers.Timer.isActive());
+    EXPECT_EQ(timers.Timer.interval(), 60000);
+    EXPECT_EQ(timers.RealMediaTimer.interval(), 15000);
+    TTimeLapseTimers wired(t);  // takes the timer hooks over
+    wired.Format = [] { return TCaptureFormat::Video; };
+    wired.DurationText = [] { return std::string("1"); };
+    ASSERT_TRUE(t.SpeedButtonClick("3"));
+    EXPECT_TRUE(wired.Timer.isActive());
+    EXPECT_EQ(wired.Timer.interval(), 180000);
+    log.clear();
+    emit wired.Timer.timeout({});  // one tick, as the interval ends
+    EXPECT_TRUE(wired.RealMediaTimer.isActive());
+    EXPECT_EQ(wired.RealMediaTimer.interval(), 1000);
+    EXPECT_TRUE(test::WaitFor([&] { return !wired.RealMediaTimer.isActive(); }, 5000));
+    EXPECT_EQ(std::count(log.begin(), log.end(), "recorder"), 2) << "started by the tick, stopped a second later";
+    t.SpeedButtonClick("3");
+    EXPECT_FALSE(wired.Timer.isActive());
+
+    std::string error;
+    wired.OnError = [&](const std::string& e) { error = e; };
+    wired.DurationText = [] { return std::string("x"); };
+    emit wired.Timer.timeout({});
+    EXPECT_EQ(error, "'x' is not a valid integer value");
 }
 
 }  // namespace
