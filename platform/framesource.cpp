@@ -211,8 +211,10 @@ public:
         if (!wasOpen) return true;
         std::string error;
         if (Open(error)) return true;
+        // The camera refused the size: go back to the one that worked.
         size_ = old;
-        return Open(error) && false;
+        Open(error);
+        return false;
     }
 
     void SetFrameRate(double fps) override { fps_ = fps > 0 ? fps : 25.0; }
