@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <vector>
 
 #include "imaging/bmpfile.h"
 #include "imaging/filebytes.h"
@@ -40,6 +41,25 @@ std::optional<int> FitColorsToBytes(const TBitmap& picture, TRGB background, boo
     }
     while (low + 1 < maxColors && fits(low + 1)) ++low;
     return low;
+}
+
+std::string PipeFilterToQt(const std::string& filter) {
+    std::vector<std::string> parts;
+    std::size_t start = 0;
+    for (;;) {
+        const std::size_t bar = filter.find('|', start);
+        parts.push_back(filter.substr(start, bar == std::string::npos ? std::string::npos : bar - start));
+        if (bar == std::string::npos) break;
+        start = bar + 1;
+    }
+    std::string qt;
+    for (std::size_t i = 0; i + 1 < parts.size(); i += 2) {
+        std::string patterns = parts[i + 1];
+        std::replace(patterns.begin(), patterns.end(), ';', ' ');
+        if (!qt.empty()) qt += ";;";
+        qt += parts[i] + " (" + patterns + ")";
+    }
+    return qt;
 }
 
 int AnimationColors(int frames) {

@@ -20,6 +20,10 @@ namespace vandrex {
 std::optional<int> FitColorsToBytes(const TBitmap& picture, TRGB background, bool useLzw, long long maxBytes,
                                     int maxColors);
 
+// A "Name|*.a;*.b|Name|*.c" filter as Qt's file dialogs take it:
+// "Name (*.a *.b);;Name (*.c)".
+std::string PipeFilterToQt(const std::string& filter);
+
 // Colours each frame of an animation of `frames` frames gets.
 int AnimationColors(int frames);
 

@@ -161,6 +161,8 @@ TEST_F(GifOptimizerTest, LoadsTheChosenPathWithoutMovingTheFolder) {
     ASSERT_EQ(asked.size(), 1u);
     EXPECT_EQ(asked[0].first, "Select Picture to Upload");
     EXPECT_EQ(asked[0].second, "Graphics (bmp,jpg)|*.bmp;*.jpg|Bitmaps (*.bmp)|*.bmp|Jpeg  (*.jpg)|*.jpg");
+    EXPECT_EQ(PipeFilterToQt(asked[0].second),
+              "Graphics (bmp,jpg) (*.bmp *.jpg);;Bitmaps (*.bmp) (*.bmp);;Jpeg  (*.jpg) (*.jpg)");
     EXPECT_EQ(fs::current_path(), cwd);
     EXPECT_EQ(grabs_, 0);
     EXPECT_EQ(DecodeSnapshot().Frames.at(0).Height, 64);
