@@ -274,6 +274,13 @@ TEST_F(GifOptimizerTest, Fit10KbChoosesTheLargestCountThatFits) {
     ASSERT_EQ(fit.Status, 0) << fit.Err;
     EXPECT_EQ(fit.Out, std::to_string(n) + " colours\n");
     EXPECT_LE(fs::file_size("fit.gif"), 10240u);
+    const auto bad = test::RunCommand(std::string(VANDREX_GIF_TOOL) + " --max-bytes 10k original.bmp x.gif");
+    EXPECT_EQ(bad.Status, 2);
+    EXPECT_NE(bad.Err.find("--max-bytes takes a positive number, not \"10k\""), std::string::npos);
+    const auto tiny = test::RunCommand(std::string(VANDREX_GIF_TOOL) + " --max-bytes 100 original.bmp x.gif");
+    EXPECT_EQ(tiny.Status, 1);
+    EXPECT_NE(tiny.Err.find("even 2 colours make a GIF of more than 100 bytes"), std::string::npos);
+    EXPECT_FALSE(fs::exists("x.gif"));
 #endif
     optimizer_.UndoSpeedButtonClick();
     EXPECT_TRUE(encoder_.Bitmap() == original) << "applied with undo";
