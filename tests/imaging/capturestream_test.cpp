@@ -154,7 +154,13 @@ TEST_F(CaptureStreamTest, CaptureWithoutFileFeedsOnlyTheCallbacks) {
 
 TEST_F(CaptureStreamTest, BufferFileRecordingEndsUpInTheVideoFile) {
     test::TScratchFolder folder("buffer");
-    const QByteArray oldTmp = qgetenv("TMPDIR");
+    // TMPDIR points into the scratch folder for this test only.
+    struct TTmpDir {
+        QByteArray old = qgetenv("TMPDIR");
+        ~TTmpDir() {
+            if (old.isNull()) qunsetenv("TMPDIR"); else qputenv("TMPDIR", old);
+        }
+    } restore;
     std::filesystem::create_directories("tmp");
     qputenv("TMPDIR", (std::filesystem::current_path() / "tmp").string().c_str());
     {
@@ -178,7 +184,6 @@ TEST_F(CaptureStreamTest, BufferFileRecordingEndsUpInTheVideoFile) {
     }
     EXPECT_TRUE(std::filesystem::is_empty("tmp"));
     EXPECT_TRUE(std::filesystem::exists("Buffered.avi"));
-    if (oldTmp.isNull()) qunsetenv("TMPDIR"); else qputenv("TMPDIR", oldTmp);
 }
 
 #ifdef VANDREX_CAPTURE_TOOL
