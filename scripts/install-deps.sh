@@ -12,6 +12,7 @@ PKGS=(
   python3 python3-aiosmtpd python3-pyftpdlib
   msmtp curl
   xdg-utils
+  libavdevice-dev libavformat-dev libavcodec-dev libswscale-dev libavutil-dev ffmpeg
 )
 missing=()
 for p in "${PKGS[@]}"; do

@@ -4,6 +4,7 @@
 //
 //   vandrex-gif [--fit width|height|none] [--colors N] [--lzw] [--boost] [--gray] IN OUT.gif
 //   vandrex-gif --append [options] IN ANIM.gif
+//   vandrex-gif --max-bytes N [options] IN OUT.gif   (largest colour count that fits N bytes)
 
 #include <algorithm>
 #include <filesystem>
@@ -14,6 +15,7 @@
 #include <vector>
 
 #include "imaging/filebytes.h"
+#include "imaging/gifoptimizer.h"
 #include "imaging/gifwriter.h"
 #include "imaging/imageencore.h"
 #include "platform/exceptions.h"
@@ -28,6 +30,8 @@ const char* kUsage =
     "  --lzw      LZW coding (default: run-length coding)\n"
     "  --boost    dark-level boost\n"
     "  --gray     grayscale\n"
+    "  --max-bytes N  the most colours (up to --colors) that keep the GIF within N bytes;\n"
+    "             prints the count chosen\n"
     "  --append   insert the picture into the animation OUT.gif as its next frame\n"
     "             (a missing OUT.gif is started with the picture as its first frame)\n";
 
@@ -38,6 +42,7 @@ struct TOptions {
     bool Boost = false;
     bool Gray = false;
     bool Append = false;
+    long long MaxBytes = 0;  // 0: no limit
     std::string In;
     std::string Out;
 };
@@ -76,6 +81,17 @@ TOptions ParseArguments(int argc, char** argv) {
             if (used != v.size() || n < 1 || n > 256)
                 throw TUsageError("--colors takes a number from 1 to 256, not \"" + v + "\"");
             o.Colors = n;
+        } else if (a == "--max-bytes") {
+            const std::string v = value();
+            std::size_t used = 0;
+            long long n = 0;
+            try {
+                n = std::stoll(v, &used);
+            } catch (const std::exception&) {
+                used = 0;
+            }
+            if (used != v.size() || n < 1) throw TUsageError("--max-bytes takes a positive number, not \"" + v + "\"");
+            o.MaxBytes = n;
         } else if (a == "--lzw") {
             o.Lzw = true;
         } else if (a == "--boost") {
@@ -134,7 +150,14 @@ void Prepare(vandrex::TImageEnCore& image, const TOptions& o) {
         image.Proc.Resample(-1, 128, 3);
     if (o.Boost) image.Proc.AutoEqualize();
     if (o.Gray) image.Proc.ConvertToGray();
-    image.Proc.ReduceColors(o.Colors);
+    int colors = o.Colors;
+    if (o.MaxBytes > 0) {
+        const auto fit = vandrex::FitColorsToBytes(image.Bitmap(), image.Background, o.Lzw, o.MaxBytes, o.Colors);
+        if (!fit) throw vandrex::Exception("even 2 colours make a GIF of more than " + std::to_string(o.MaxBytes) + " bytes");
+        colors = *fit;
+        std::printf("%d colours\n", colors);
+    }
+    image.Proc.ReduceColors(colors);
 }
 
 int Run(const TOptions& o) {
