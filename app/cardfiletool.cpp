@@ -11,11 +11,12 @@ namespace {
 const QString kClonesRefused = QStringLiteral("Clones may not share the same path");
 }
 
-TCardFileTool::TCardFileTool(TForm1& form, TCardPanel& card) : QObject(&form), form_(form), card_(card) {
-    db_.OnShow = [this] { form_.ShowCard(); };
-    db_.EditTexts = [this] { return card_.Texts(); };
-    db_.ClearEdits = [this] { card_.Clear(); };
-    db_.OnSliderMax = [this](int max) { card_.SetSliderMax(max); };
+TCardFileTool::TCardFileTool(TForm1& form, TCardPanel& card) : QObject(&form), form_(form), card_(card) {}
+
+void TCardFileTool::show(const TCardUpdate& update) {
+    if (update.ClearEdits) card_.Clear();
+    if (update.SliderMax) card_.SetSliderMax(*update.SliderMax);
+    if (update.ShowCard) form_.ShowCard();
 }
 
 bool TCardFileTool::HasRecords() const { return db_.IsOpen() && db_.RecordCount() > 0; }
@@ -25,18 +26,18 @@ void TCardFileTool::OpenDatabase() {
     db_.CardIndex = 0;
     msgLastName_ = QStringLiteral("ENTER A LASTNAME FIRST !");
     databaseName_ = QStringLiteral("Your DataBase.DAT");
-    db_.Open(databaseName_.toStdString());
+    show(db_.Open(databaseName_.toStdString()));
 }
 
 void TCardFileTool::CloseDatabase() { db_.Close(); }
 
 void TCardFileTool::StoreShownCardAndSort() {
     db_.Seek(db_.CardIndex);
-    db_.StoreCard();
-    db_.SortCards();
+    db_.StoreCard(card_.Texts());
+    show(db_.SortCards());
 }
 
-void TCardFileTool::SortAndShow() { db_.SortCards(); }
+void TCardFileTool::SortAndShow() { show(db_.SortCards()); }
 
 void TCardFileTool::NewClick() {
     if (card_.CommandsLocked()) {
@@ -47,7 +48,8 @@ void TCardFileTool::NewClick() {
         ShowMessage(msgLastName_);
         return;
     }
-    db_.AppendEmptyCard();
+    db_.AppendCard();
+    card_.Clear();
     db_.Seek(db_.CardIndex);
     card_.SetSliderMax(db_.CardIndex);
     form_.ShowCard();
@@ -93,7 +95,7 @@ void TCardFileTool::SaveClick() {
     }
     const int shown = db_.CardIndex;
     db_.Seek(db_.CardIndex);
-    db_.StoreCard();
+    db_.StoreCard(card_.Texts());
     // Another copy may have moved the card; the store followed it, and the
     // number on screen follows too.
     if (db_.CardIndex != shown) card_.ShowNumber(db_.CardIndex);
@@ -109,11 +111,11 @@ void TCardFileTool::EraseClick() {
     // activation it stands after card 0), and blanking whatever record it
     // points at would destroy a card the user never chose.
     db_.Seek(db_.CardIndex);
-    db_.StoreCard();
-    db_.EraseCardAt();
+    db_.StoreCard(card_.Texts());
+    show(db_.EraseCardAt());
     db_.Recount();
     db_.Seek(db_.CardIndex);
-    db_.SortCards();
+    show(db_.SortCards());
 }
 
 void TCardFileTool::TrackBar1Change(int position) {

@@ -43,6 +43,9 @@ public:
     void CheckBox1Click();
 
 private:
+    // Shows what a database call left to show.
+    void show(const TCardUpdate& update);
+
     TForm1& form_;
     TCardPanel& card_;
     TCardDatabase db_;
