@@ -12,18 +12,19 @@
 #include "app/panels/panels.h"
 #include "app/panels/playerpanel.h"
 #include "media/playerinterface.h"
-#include "platform/applicationwindow.h"
 
 namespace vandrex {
 
-TCloneMode::TCloneMode(TForm1& form, const TPanels& panels, TPlayerInterface& player, TCardFileTool& cards)
-    : QObject(&form), form_(form), p_(panels), player_(player), cards_(cards) {
+TCloneMode::TCloneMode(TForm1& form, const TPanels& panels, TPlayerInterface& player, TCardFileTool& cards,
+                       TMessageTransport& transport)
+    : QObject(&form), form_(form), p_(panels), player_(player), cards_(cards), fxCommTX1(transport),
+      fxCommRX1(transport) {
     fxCommTX1.SetRxWindowName(kFirstCopyTitle);
     fxCommRX1.OnCommReceived = [this](TfxCommRX* sender, const QString& text) {
         VandrexCommRXCommReceived(sender, text);
     };
-    // The application window carries the title program entry gave it.
-    ApplicationWindow().SetTitle(form_.Title());
+    // The copy is announced under the title program entry gave it.
+    form_.SetTitle(form_.Title());
 }
 
 bool TCloneMode::IsClone() const { return form_.Title() != kFirstCopyTitle; }
@@ -33,10 +34,7 @@ QString TCloneMode::DrawInstanceNumber() {
     return instanceNumber_;
 }
 
-void TCloneMode::setTitle(const QString& title) {
-    form_.SetTitle(title);
-    ApplicationWindow().SetTitle(title);
-}
+void TCloneMode::setTitle(const QString& title) { form_.SetTitle(title); }
 
 void TCloneMode::BecomeFirstCopyOrClone() {
     // Re-activation (after a modal window) must not announce a running clone

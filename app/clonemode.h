@@ -23,7 +23,8 @@ struct TPanels;
 class TCloneMode : public QObject {
     Q_OBJECT
 public:
-    TCloneMode(TForm1& form, const TPanels& panels, TPlayerInterface& player, TCardFileTool& cards);
+    TCloneMode(TForm1& form, const TPanels& panels, TPlayerInterface& player, TCardFileTool& cards,
+               TMessageTransport& transport);
 
     // This copy is a clone: its title is not the first copy's.
     bool IsClone() const;

@@ -6,6 +6,7 @@
 #include <memory>
 
 #include "imaging/captureinterface.h"
+#include "ipc/messagetransport.h"
 #include "mail/ftpinterface.h"
 #include "mail/smtpinterface.h"
 #include "media/playerinterface.h"
@@ -21,6 +22,8 @@ struct TForm1Components {
     std::unique_ptr<TPlayerInterface> Real_Player_1;
     std::unique_ptr<TSmtpInterface> SMTP1;
     std::unique_ptr<TFtpInterface> FTP1;
+    // How this copy reaches the others (not owned; outlives the window).
+    TMessageTransport* Transport = nullptr;
 };
 
 }  // namespace vandrex

@@ -55,6 +55,7 @@ int main(int argc, char** argv) {
     components.Real_Player_1 = std::make_unique<vandrex::TPlayerStandIn>();
     components.SMTP1 = std::make_unique<vandrex::TSmtpStandIn>();
     components.FTP1 = std::make_unique<vandrex::TFtpStandIn>();
+    components.Transport = &vandrex::LocalSocketTransport();
 
     auto* form = new vandrex::TForm1(std::move(components));
     auto* options = new vandrex::TPhoneOptions(form);

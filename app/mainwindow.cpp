@@ -30,14 +30,13 @@
 #include "compress/embeddedfiles.h"
 #include "compress/lzrw1kh.h"
 #include "media/rmeditor.h"
-#include "platform/applicationwindow.h"
 #include "platform/dialogs.h"
 #include "telephony/phoneoptions.h"
 
 namespace vandrex {
 
 TForm1::TForm1(TForm1Components components, QWidget* parent) : QMainWindow(parent), c_(std::move(components)) {
-    if (!c_.Modem1 || !c_.VideoCap1 || !c_.RealAudioControl || !c_.Real_Player_1 || !c_.SMTP1 || !c_.FTP1)
+    if (!c_.Modem1 || !c_.VideoCap1 || !c_.RealAudioControl || !c_.Real_Player_1 || !c_.SMTP1 || !c_.FTP1 || !c_.Transport)
         throw Exception("TForm1 needs every outside component");
     setObjectName(QStringLiteral("Form1"));
     buildPanels();
@@ -54,7 +53,7 @@ TForm1::TForm1(TForm1Components components, QWidget* parent) : QMainWindow(paren
         move(screen->availableGeometry().center() - rect().center());
 
     cards_ = std::make_unique<TCardFileTool>(*this, panels_->Card);
-    clones_ = std::make_unique<TCloneMode>(*this, *panels_, *c_.Real_Player_1, *cards_);
+    clones_ = std::make_unique<TCloneMode>(*this, *panels_, *c_.Real_Player_1, *cards_, *c_.Transport);
     modes_ = std::make_unique<TWindowModes>(*this, *panels_, *cards_, *clones_, *c_.Modem1);
     wire();
 
@@ -128,14 +127,10 @@ void TForm1::wire() {
     connect(&p.Player, &TPlayerPanel::PlayerExitClicked, this, [modes] { modes->PlayerExitClick(); });
 }
 
-QString TForm1::Title() const { return QApplication::applicationName(); }
+QString TForm1::Title() const { return c_.Transport->Title(); }
 
-// The title is this copy's address: the application window re-announces itself
-// under it, and the application name follows for the desktop.
-void TForm1::SetTitle(const QString& title) {
-    QApplication::setApplicationName(title);
-    ApplicationWindow().SetTitle(title);
-}
+// The title is this copy's address: the copy is re-announced under it at once.
+void TForm1::SetTitle(const QString& title) { c_.Transport->SetTitle(title); }
 
 void TForm1::SetFormSize(int outerWidth, int outerHeight) {
     const int menu = menuBar() ? menuBar()->sizeHint().height() : 0;

@@ -124,6 +124,8 @@ struct RecordingComponents {
     RecordingPlayer* player = nullptr;
     RecordingSmtp* smtp = nullptr;
     RecordingFtp* ftp = nullptr;
+    // Real local sockets unless a test gives another transport.
+    TMessageTransport* transport = &LocalSocketTransport();
 
     TForm1Components Make() {
         TForm1Components c;
@@ -133,6 +135,7 @@ struct RecordingComponents {
         c.Real_Player_1.reset(player = new RecordingPlayer);
         c.SMTP1.reset(smtp = new RecordingSmtp);
         c.FTP1.reset(ftp = new RecordingFtp);
+        c.Transport = transport;
         return c;
     }
 };
