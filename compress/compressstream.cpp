@@ -74,7 +74,7 @@ void TCompressStream::CompressStream(std::istream& source, std::ostream& dest,
             sourceEnded = true;
             break;
         }
-        const std::size_t packed = Compression(input.data(), output.data(), got, table);
+        const std::size_t packed = Compression(input.data(), output.data(), got, output.size(), table);
         if (total + 4 + packed > 0xFFFFFFFFu)
             throw ELzrw1KHCompressor("Compressed stream larger than 4 GB");
         PutUInt32(word, static_cast<std::uint32_t>(packed));
