@@ -1,4 +1,5 @@
 #include "app/carddatabase.h"
+#include "platform/littleendian.h"
 
 #include <fcntl.h>
 #include <sys/file.h>
@@ -91,15 +92,6 @@ private:
     std::uint64_t total_ = 0;
 };
 
-void PutLE(unsigned char* out, std::uint64_t v, int bytes) {
-    for (int i = 0; i < bytes; ++i) out[i] = static_cast<unsigned char>(v >> (8 * i));
-}
-
-std::uint64_t GetLE(const unsigned char* in, int bytes) {
-    std::uint64_t v = 0;
-    for (int i = 0; i < bytes; ++i) v |= static_cast<std::uint64_t>(in[i]) << (8 * i);
-    return v;
-}
 
 // Reads up to n bytes at off; returns the count read (short only at end of file).
 std::size_t ReadAt(int fd, void* buf, std::size_t n, off_t off, const std::string& what) {
