@@ -149,5 +149,15 @@ TEST_F(VideoPhoneSwitch, ShowCardGivesTheLineTheCardsPhoneNumber) {
     EXPECT_EQ(doubles.line->PhoneNumber(), "");
 }
 
+TEST(Form1, RefusesToStartWithoutAnOutsideComponent) {
+    RecordingComponents doubles;
+    TForm1Components missingLine = doubles.Make();
+    missingLine.Modem1.reset();
+    EXPECT_THROW(TForm1{std::move(missingLine)}, Exception);
+    TForm1Components missingTransport = doubles.Make();
+    missingTransport.Transport = nullptr;
+    EXPECT_THROW(TForm1{std::move(missingTransport)}, Exception);
+}
+
 }  // namespace
 }  // namespace vandrex::testing
