@@ -1,4 +1,5 @@
 #include "app/carddatabase.h"
+#include "platform/littleendian.h"
 
 #include <fcntl.h>
 #include <sys/file.h>
@@ -91,15 +92,6 @@ private:
     std::uint64_t total_ = 0;
 };
 
-void PutLE(unsigned char* out, std::uint64_t v, int bytes) {
-    for (int i = 0; i < bytes; ++i) out[i] = static_cast<unsigned char>(v >> (8 * i));
-}
-
-std::uint64_t GetLE(const unsigned char* in, int bytes) {
-    std::uint64_t v = 0;
-    for (int i = 0; i < bytes; ++i) v |= static_cast<std::uint64_t>(in[i]) << (8 * i);
-    return v;
-}
 
 // Reads up to n bytes at off; returns the count read (short only at end of file).
 std::size_t ReadAt(int fd, void* buf, std::size_t n, off_t off, const std::string& what) {
@@ -483,7 +475,7 @@ TCardDatabase::~TCardDatabase() {
     delete d;
 }
 
-bool TCardDatabase::Open(const std::string& path) {
+TCardUpdate TCardDatabase::Open(const std::string& path) {
     d->close();
     bool created = false;
     int fd = ::open(path.c_str(), O_RDWR | O_CLOEXEC);
@@ -517,12 +509,7 @@ bool TCardDatabase::Open(const std::string& path) {
         if (created && records == 0) {
             // A new database always starts with one empty card.
             fresh = true;
-            if (ClearEdits) ClearEdits();
             CardBuffer = TCardRecord{};
-            if (EditTexts) {
-                const CardTexts texts = EditTexts();
-                for (int i = 0; i < kCardFieldCount; ++i) CardBuffer.setText(static_cast<CardField>(i), texts[i]);
-            }
             d->writeRecord(0, CardBuffer.bytes);
             d->remember(0, CardBuffer.bytes);
             CardIndex = 0;
@@ -539,9 +526,11 @@ bool TCardDatabase::Open(const std::string& path) {
             }
         }
     }
-    if (!fresh && OnSliderMax) OnSliderMax(CardCount - 1);
-    if (shown && OnShow) OnShow();
-    return fresh;
+    TCardUpdate update;
+    update.Created = fresh;
+    update.ShowCard = shown;
+    if (!fresh) update.SliderMax = CardCount - 1;
+    return update;
 }
 
 void TCardDatabase::Close() { d->close(); }
@@ -592,12 +581,9 @@ void TCardDatabase::ReadCard(int k) {
     }
 }
 
-void TCardDatabase::StoreCard() {
+void TCardDatabase::StoreCard(const CardTexts& texts) {
     d->requireOpen();
-    if (EditTexts) {
-        const CardTexts texts = EditTexts();
-        for (int i = 0; i < kCardFieldCount; ++i) CardBuffer.setText(static_cast<CardField>(i), texts[i]);
-    }
+    for (int i = 0; i < kCardFieldCount; ++i) CardBuffer.setText(static_cast<CardField>(i), texts[i]);
     FileLock lock(d->fd, LOCK_EX, d->path);
     d->recover();
     const int records = d->records();
@@ -628,9 +614,8 @@ void TCardDatabase::StoreCard() {
     d->pos = slot + 1;
 }
 
-void TCardDatabase::AppendEmptyCard() {
+int TCardDatabase::AppendCard() {
     d->requireOpen();
-    if (ClearEdits) ClearEdits();
     FileLock lock(d->fd, LOCK_EX, d->path);
     d->recover();
     const int records = d->records();
@@ -639,9 +624,10 @@ void TCardDatabase::AppendEmptyCard() {
     d->writeRecord(records, CardBuffer.bytes);
     d->remember(records, CardBuffer.bytes);
     d->pos = records;
+    return CardIndex;
 }
 
-void TCardDatabase::EraseCardAt() {
+TCardUpdate TCardDatabase::EraseCardAt() {
     d->requireOpen();
     int sliderMax = 0;
     bool setSlider = false;
@@ -682,8 +668,10 @@ void TCardDatabase::EraseCardAt() {
             setSlider = true;
         }
     }
-    if (cleared && ClearEdits) ClearEdits();
-    if (setSlider && OnSliderMax) OnSliderMax(sliderMax);
+    TCardUpdate update;
+    update.ClearEdits = cleared;
+    if (setSlider) update.SliderMax = sliderMax;
+    return update;
 }
 
 namespace {
@@ -794,7 +782,7 @@ private:
 
 }  // namespace
 
-void TCardDatabase::SortCards() {
+TCardUpdate TCardDatabase::SortCards() {
     d->requireOpen();
     bool shown = false;
     {
@@ -839,7 +827,9 @@ void TCardDatabase::SortCards() {
             shown = true;
         }
     }
-    if (shown && OnShow) OnShow();
+    TCardUpdate update;
+    update.ShowCard = shown;
+    return update;
 }
 
 void TCardDatabase::Recount() {

@@ -2,16 +2,24 @@
 // The card database: the open "Your DataBase.DAT", the one in-memory record
 // CardBuffer, the current card number CardIndex and the counted CardCount.
 //
-// The window shows cards and hands over the texts of its edits; every read
-// lands in CardBuffer and the database asks the window to show it through
-// OnShow. File failures raise EInOutError.
+// The window hands over the texts of its edits and shows what the calls
+// return; every read lands in CardBuffer. The database calls nothing back.
+// File failures raise EInOutError.
 
-#include <functional>
+#include <optional>
 #include <string>
 
 #include "app/cardrecord.h"
 
 namespace vandrex {
+
+// What a call leaves for the window to show.
+struct TCardUpdate {
+    bool Created = false;     // Open made a new file
+    bool ShowCard = false;    // CardBuffer holds card CardIndex, to be shown
+    bool ClearEdits = false;  // the card shown became empty
+    std::optional<int> SliderMax;  // the slider's new maximum (cards - 1)
+};
 
 class TCardDatabase {
 public:
@@ -20,21 +28,13 @@ public:
     TCardDatabase(const TCardDatabase&) = delete;
     TCardDatabase& operator=(const TCardDatabase&) = delete;
 
-    // Called whenever a card read into CardBuffer is to be shown (ShowCard).
-    std::function<void()> OnShow;
-    // Supplies the texts of the card edits (file order), for StoreCard.
-    std::function<CardTexts()> EditTexts;
-    // Empties the card edits.
-    std::function<void()> ClearEdits;
-    // Sets the slider maximum (records - 1).
-    std::function<void(int)> OnSliderMax;
-
     // Open or create the file (closing any previous handle first). Existing
-    // file: CardCount := records, slider max := CardCount - 1, record 0 read
-    // and shown when there is one, CardIndex 0, position after record 0.
-    // New file: one record from the (cleared) edits written at 0 and shown,
-    // position 0; CardCount not recounted. Returns true when created.
-    bool Open(const std::string& path);
+    // file: CardCount := records, record 0 read when there is one, CardIndex
+    // 0, position after record 0; the slider maximum is CardCount - 1. New
+    // file: one empty record written at 0 and read, position 0; CardCount not
+    // recounted and no slider maximum. File errors raise EInOutError and
+    // leave no handle open.
+    TCardUpdate Open(const std::string& path);
     void Close();
     bool IsOpen() const;
 
@@ -45,14 +45,23 @@ public:
 
     // Seek to k, read one record into CardBuffer, seek back to k.
     void ReadCard(int k);
-    // Encode the edits into CardBuffer and write it at the current position.
-    void StoreCard();
-    // CardIndex := records; edits emptied; empty record written; seek back.
-    void AppendEmptyCard();
-    // Removes the current card: the last record moves into its slot.
-    void EraseCardAt();
-    // Orders the file by LastName; ends with CardIndex 0, record 0 shown.
-    void SortCards();
+    // Encodes the texts (file order, card code page; each cut to its field's
+    // capacity) into CardBuffer and writes it at the current position, or
+    // appends it at the end. A card another copy moved since this copy read
+    // it is followed (CardIndex changes); one another copy changed raises
+    // EInOutError and nothing is written. Texts equal to what was read write
+    // nothing.
+    void StoreCard(const CardTexts& texts);
+    // Appends an empty card: CardIndex := records, CardBuffer empty, position
+    // at the new card. Returns CardIndex.
+    int AppendCard();
+    // Removes card CardIndex: the last record moves into its slot (the only
+    // card is blanked instead). CardBuffer then holds the card now at
+    // CardIndex. Raises EInOutError on an empty file.
+    TCardUpdate EraseCardAt();
+    // Orders the first CardCount records by LastName; ends with CardIndex 0
+    // and record 0 read.
+    TCardUpdate SortCards();
     // CardCount := RecordCount().
     void Recount();
 

@@ -1,38 +1,38 @@
 #pragma once
 // The card commands of the main window (New, <<, >>, Store, Erase, the
-// slider, player mode on and off) over the card database, and the copying
-// of the current card between CardBuffer and the eleven edits.
+// slider, player mode on) over the card database. The card panel shows the
+// cards and hands back the edits' texts.
 
 #include <QObject>
 #include <QString>
-#include <array>
 
 #include "app/carddatabase.h"
-
-class QLineEdit;
 
 namespace vandrex {
 
 class TForm1;
+class TCardPanel;
 
 class TCardFileTool : public QObject {
     Q_OBJECT
 public:
-    explicit TCardFileTool(TForm1* form);
+    TCardFileTool(TForm1& form, TCardPanel& card);
 
     TCardDatabase& Database() { return db_; }
+    const TCardDatabase& Database() const { return db_; }
 
-    // Step 12-14 of activation: empty edits, CardIndex 0, open or create.
+    // Steps 12-14 of activation: empty edits, CardIndex 0, the messages and
+    // the file name, open or create.
     void OpenDatabase();
     void CloseDatabase();
     bool HasRecords() const;
     // Close: seek to CardIndex, StoreCard, SortCards.
     void StoreShownCardAndSort();
+    // Sorts the file and shows card 0.
+    void SortAndShow();
 
-    // Puts CardBuffer into the edits (the card part of ShowCard).
-    void ShowFields();
-    // The edits in file order.
-    std::array<QLineEdit*, kCardFieldCount> Edits() const { return edits_; }
+    QString MsgLastName() const { return msgLastName_; }
+    QString DatabaseName() const { return databaseName_; }
 
     void NewClick();
     void PreviousClick();
@@ -41,22 +41,16 @@ public:
     void EraseClick();
     void TrackBar1Change(int position);
     void CheckBox1Click();
-    // Leaves player mode (the Cards button of the player panel).
-    void PlayerExitClick();
 
 private:
-    bool lastNameGiven() const;
-    CardTexts editTexts() const;
-    void clearEdits();
-    void setSliderMax(int max);
+    // Shows what a database call left to show.
+    void show(const TCardUpdate& update);
 
-    TForm1* form_;
+    TForm1& form_;
+    TCardPanel& card_;
     TCardDatabase db_;
-    std::array<QLineEdit*, kCardFieldCount> edits_{};
-    // What the edits were given by ShowFields, as bytes and as shown, so
-    // that bytes the edit cannot display exactly are stored back unchanged.
-    std::array<std::string, kCardFieldCount> shownBytes_;
-    std::array<QString, kCardFieldCount> shownText_;
+    QString msgLastName_ = QStringLiteral("ENTER A LASTNAME FIRST !");
+    QString databaseName_ = QStringLiteral("Your DataBase.DAT");
 };
 
 }  // namespace vandrex

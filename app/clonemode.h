@@ -3,22 +3,36 @@
 // (title "Vandrex v4.4a") keeps the right to change the file; every later
 // copy becomes a clone (title "Vandrex v4.4b") without card commands. The
 // copies talk through instance messages; this class owns the sender and the
-// receiver and carries out every message the main window understands.
+// receiver, carries out every message the main window understands, and is
+// the one answer to "is this copy a clone".
 
 #include <QObject>
 #include <QString>
 
+#include "app/panels/windowmode.h"
 #include "ipc/fxcommrx.h"
 #include "ipc/fxcommtx.h"
 
 namespace vandrex {
 
 class TForm1;
+class TCardFileTool;
+class TPlayerInterface;
+struct TPanels;
 
 class TCloneMode : public QObject {
     Q_OBJECT
 public:
-    explicit TCloneMode(TForm1* form);
+    TCloneMode(TForm1& form, const TPanels& panels, TPlayerInterface& player, TCardFileTool& cards,
+               TMessageTransport& transport);
+
+    // This copy is a clone: its title is not the first copy's.
+    bool IsClone() const;
+    TCloneState State() const { return {IsClone(), SenderActive()}; }
+
+    // Step 4 of activation: a new instance number, 0 .. 99999998.
+    QString DrawInstanceNumber();
+    QString InstanceNumber() const { return instanceNumber_; }
 
     // Step 5 of activation: become the first copy or a clone. A copy that is
     // already a clone while its first copy runs, and a first copy with clones
@@ -35,10 +49,9 @@ public:
     void VandrexCommRXCommReceived(TfxCommRX* sender, const QString& sMessage);
 
     // Running clones, counted by the first copy.
-    qint32 CloneCount = 0;
-
-    TfxCommTX fxCommTX1;
-    TfxCommRX fxCommRX1;
+    qint32 CloneCount() const { return cloneCount_; }
+    const TfxCommTX& Sender() const { return fxCommTX1; }
+    TfxCommRX& Receiver() { return fxCommRX1; }
 
     // Captions and texts.
     static inline const QString kClonesCaptionTail = QStringLiteral(" -> Clones  / Database protection");
@@ -46,9 +59,7 @@ public:
 
 private:
     void setTitle(const QString& title);
-    void setEnabled(const char* name, bool enabled);
     void showCloneCount();
-    void setDJAuto(bool automatic);
 
     void DJReady();
     void CloneMode();
@@ -56,8 +67,14 @@ private:
     void AddOneClone();
     void GoToTrack(bool next);
 
-    TForm1* form_;
-    QString webSiteStartText_;
+    TForm1& form_;
+    const TPanels& p_;
+    TPlayerInterface& player_;
+    TCardFileTool& cards_;
+    TfxCommTX fxCommTX1;
+    TfxCommRX fxCommRX1;
+    qint32 cloneCount_ = 0;
+    QString instanceNumber_;
 };
 
 }  // namespace vandrex

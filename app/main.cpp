@@ -9,6 +9,7 @@
 
 #include "app/application.h"
 #include "app/mainwindow.h"
+#include "app/standins.h"
 #include "media/rmeditor.h"
 #include "telephony/phoneoptions.h"
 
@@ -45,7 +46,18 @@ int main(int argc, char** argv) {
     vandrex::TApplication::setApplicationName(QStringLiteral("Vandrex v4.4a"));
     app.setQuitOnLastWindowClosed(false);
 
-    auto* form = new vandrex::TForm1;
+    // The one place that chooses the outside components. A subsystem that
+    // brings its real component replaces its stand-in on its line.
+    vandrex::TForm1Components components;
+    components.Modem1 = std::make_unique<vandrex::TLineStandIn>();
+    components.VideoCap1 = std::make_unique<vandrex::TCaptureStandIn>();
+    components.RealAudioControl = std::make_unique<vandrex::TProducerStandIn>();
+    components.Real_Player_1 = std::make_unique<vandrex::TPlayerStandIn>();
+    components.SMTP1 = std::make_unique<vandrex::TSmtpStandIn>();
+    components.FTP1 = std::make_unique<vandrex::TFtpStandIn>();
+    components.Transport = &vandrex::LocalSocketTransport();
+
+    auto* form = new vandrex::TForm1(std::move(components));
     auto* options = new vandrex::TPhoneOptions(form);
     auto* editor = new vandrex::TRMeditor(form);
     form->SetOptionsWindow(options);

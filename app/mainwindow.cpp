@@ -3,14 +3,8 @@
 #include <QApplication>
 #include <QCloseEvent>
 #include <QDesktopServices>
-#include <QDir>
 #include <QFileInfo>
-#include <QLabel>
-#include <QLineEdit>
-#include <QMenu>
 #include <QMenuBar>
-#include <QPushButton>
-#include <QRandomGenerator>
 #include <QScreen>
 #include <QTimer>
 #include <QUrl>
@@ -19,26 +13,33 @@
 #include "app/application.h"
 #include "app/cardfiletool.h"
 #include "app/clonemode.h"
-#include "app/form1ui.h"
+#include "app/panels/cardpanel.h"
+#include "app/panels/mailpanel.h"
+#include "app/panels/mainmenu.h"
+#include "app/panels/modepanel.h"
+#include "app/panels/optimizerpanel.h"
+#include "app/panels/panels.h"
+#include "app/panels/phonepanel.h"
+#include "app/panels/picturepanel.h"
+#include "app/panels/playerpanel.h"
+#include "app/panels/probepanel.h"
+#include "app/panels/realmediapanel.h"
+#include "app/panels/snapshotpanel.h"
 #include "app/statusbar.h"
 #include "app/windowmodes.h"
 #include "compress/embeddedfiles.h"
 #include "compress/lzrw1kh.h"
 #include "media/rmeditor.h"
-#include "platform/applicationwindow.h"
 #include "platform/dialogs.h"
-#include "platform/exceptions.h"
 #include "telephony/phoneoptions.h"
 
 namespace vandrex {
 
-namespace {
-// Menu items of the capture driver slots.
-const char* const kDriverSlots[] = {"D1", "D2", "D3", "D4", "D5"};
-}  // namespace
-
-TForm1::TForm1(QWidget* parent) : QMainWindow(parent) {
-    BuildForm1(this);
+TForm1::TForm1(TForm1Components components, QWidget* parent) : QMainWindow(parent), c_(std::move(components)) {
+    if (!c_.Modem1 || !c_.VideoCap1 || !c_.RealAudioControl || !c_.Real_Player_1 || !c_.SMTP1 || !c_.FTP1 || !c_.Transport)
+        throw Exception("TForm1 needs every outside component");
+    setObjectName(QStringLiteral("Form1"));
+    buildPanels();
     setWindowTitle(kForm1Caption);
     // Fixed single border with a title but no title-bar buttons: the Close
     // command is the way to end the program.
@@ -51,50 +52,99 @@ TForm1::TForm1(QWidget* parent) : QMainWindow(parent) {
     if (QScreen* screen = QGuiApplication::primaryScreen())
         move(screen->availableGeometry().center() - rect().center());
 
-    cards_ = std::make_unique<TCardFileTool>(this);
-    modes_ = std::make_unique<TWindowModes>(this);
-    clones_ = std::make_unique<TCloneMode>(this);
-
-    connect(control<QAction>("Info1"), &QAction::triggered, this, &TForm1::MenuItem1Click);
-    connect(control<QAction>("RM_Editor"), &QAction::triggered, this, &TForm1::RM_EditorClick);
-    connect(control<QPushButton>("Close"), &QPushButton::clicked, this, &TForm1::CloseClick);
-    control<QLabel>("Image2")->installEventFilter(this);
+    cards_ = std::make_unique<TCardFileTool>(*this, panels_->Card);
+    clones_ = std::make_unique<TCloneMode>(*this, *panels_, *c_.Real_Player_1, *cards_, *c_.Transport);
+    modes_ = std::make_unique<TWindowModes>(*this, *panels_, *cards_, *clones_, *c_.Modem1);
+    wire();
 
     // A carried file that cannot be extracted is reported; the window works on.
-    TApplication::Guard([this] { FileSources = CreateEmbeddedFileSources(); });
+    TApplication::Guard([this] { fileSources_ = CreateEmbeddedFileSources(); });
     // The compressor's table is checked at start-up, not first at use.
     TApplication::Guard([] { ThreadHashTable(); });
 }
 
 TForm1::~TForm1() = default;
 
-TStatusBar* TForm1::ConnectStatus() const { return control<TStatusBar>("ConnectStatus"); }
+// The panels in the order their widgets stack, bottom first.
+void TForm1::buildPanels() {
+    auto* menu = new TMainMenu(this);
+    auto* client = new QWidget(this);
+    client->setObjectName(QStringLiteral("ClientArea"));
+    setCentralWidget(client);
+    auto* picture = new TPicturePanel(client, this);
+    auto* card = new TCardPanel(client, this);
+    auto* switches = new TModePanel(client, this);
+    auto* phone = new TPhonePanel(client, this);
+    auto* snapshot = new TSnapshotPanel(client, this);
+    auto* optimizer = new TOptimizerPanel(client, this);
+    auto* probe = new TProbePanel(client, this);
+    auto* mail = new TMailPanel(client, this);
+    auto* player = new TPlayerPanel(client, menu->Bar(), this);
+    auto* realMedia = new TRealMediaPanel(*c_.RealAudioControl, this);
 
-QString TForm1::Title() const { return QApplication::applicationName(); }
+    status_ = new TStatusBar(client);
+    status_->setObjectName(QStringLiteral("ConnectStatus"));
+    status_->addPanel(290, Qt::AlignLeft, QString());
+    status_->addPanel(57, Qt::AlignRight, QStringLiteral("00:00:00  "));
+    status_->addPanel(15, Qt::AlignRight, QStringLiteral("0 %  "));
+    status_->setGeometry(0, kForm1ClientHeight - 19, kForm1ClientWidth, 19);
 
-// The title is this copy's address: the application window re-announces itself
-// under it, and the application name follows for the desktop.
-void TForm1::SetTitle(const QString& title) {
-    QApplication::setApplicationName(title);
-    ApplicationWindow().SetTitle(title);
+    panels_.reset(new TPanels{*menu, *picture, *card, *switches, *phone, *snapshot, *optimizer, *probe, *mail,
+                              *player, *realMedia, *status_});
 }
+
+// Controls to handlers. A subsystem connects its panel here, to its tool.
+void TForm1::wire() {
+    const TPanels& p = *panels_;
+    connect(&p.Menu, &TMainMenu::Info1Clicked, this, &TForm1::MenuItem1Click);
+    connect(&p.Menu, &TMainMenu::RM_EditorClicked, this, &TForm1::RM_EditorClick);
+    TLineInterface* line = c_.Modem1.get();
+    connect(&p.Menu, &TMainMenu::Config1Clicked, this, [line] { line->ConfigDialog(); });
+    connect(&p.Menu, &TMainMenu::Device1Clicked, this, [line] { line->TranslateDialog(); });
+    TCaptureInterface* capture = c_.VideoCap1.get();
+    connect(&p.Menu, &TMainMenu::Source1Clicked, this, [capture] { capture->ShowSourceDialog(); });
+    connect(&p.Menu, &TMainMenu::Format1Clicked, this, [capture] { capture->ShowFormatDialog(); });
+    connect(&p.Menu, &TMainMenu::Display1Clicked, this, [capture] { capture->ShowDisplayDialog(); });
+    connect(&p.Menu, &TMainMenu::Compress1Clicked, this, [capture] { capture->ShowCompressionDialog(); });
+    connect(&p.Picture, &TPicturePanel::Image2DblClicked, this, &TForm1::Image2DblClick);
+    connect(&p.Card, &TCardPanel::CloseClicked, this, &TForm1::CloseClick);
+
+    TCardFileTool* cards = cards_.get();
+    connect(&p.Card, &TCardPanel::NewClicked, cards, &TCardFileTool::NewClick);
+    connect(&p.Card, &TCardPanel::PreviousClicked, cards, &TCardFileTool::PreviousClick);
+    connect(&p.Phone, &TPhonePanel::PreviousClicked, cards, &TCardFileTool::PreviousClick);
+    connect(&p.Card, &TCardPanel::NextClicked, cards, &TCardFileTool::NextClick);
+    connect(&p.Phone, &TPhonePanel::NextClicked, cards, &TCardFileTool::NextClick);
+    connect(&p.Card, &TCardPanel::SaveClicked, cards, &TCardFileTool::SaveClick);
+    connect(&p.Card, &TCardPanel::EraseClicked, cards, &TCardFileTool::EraseClick);
+    connect(&p.Card, &TCardPanel::TrackBar1Changed, cards, &TCardFileTool::TrackBar1Change);
+    connect(&p.Switches, &TModePanel::CheckBox1Clicked, cards, &TCardFileTool::CheckBox1Click);
+
+    TWindowModes* modes = modes_.get();
+    connect(&p.Switches, &TModePanel::VideoPhoneClicked, this, [modes] { modes->VideoPhoneClick(); });
+    connect(&p.Mail, &TMailPanel::MailChatBoxClicked, this, [modes] { modes->MailChatBoxClick(); });
+    connect(&p.Mail, &TMailPanel::FTPCheckBoxClicked, this, [modes] { modes->FTPCheckBoxClick(); });
+    connect(&p.Player, &TPlayerPanel::PlayerExitClicked, this, [modes] { modes->PlayerExitClick(); });
+}
+
+QString TForm1::Title() const { return c_.Transport->Title(); }
+
+// The title is this copy's address: the copy is re-announced under it at once.
+void TForm1::SetTitle(const QString& title) { c_.Transport->SetTitle(title); }
 
 void TForm1::SetFormSize(int outerWidth, int outerHeight) {
     const int menu = menuBar() ? menuBar()->sizeHint().height() : 0;
     setFixedSize(outerWidth - kFrameExtraWidth, outerHeight - kFrameExtraHeight + menu);
 }
 
-void TForm1::SetFormHeight(int outerHeight) {
-    SetFormSize(width() + kFrameExtraWidth, outerHeight);
-}
+void TForm1::SetFormHeight(int outerHeight) { SetFormSize(width() + kFrameExtraWidth, outerHeight); }
 
 void TForm1::resizeEvent(QResizeEvent* e) {
     QMainWindow::resizeEvent(e);
     // The status bar stays at the bottom of the client area in every mode.
-    if (QWidget* client = centralWidget()) {
-        TStatusBar* status = ConnectStatus();
-        status->setGeometry(0, client->height() - status->height(), client->width(), status->height());
-        status->raise();
+    if (QWidget* client = centralWidget(); client && status_) {
+        status_->setGeometry(0, client->height() - status_->height(), client->width(), status_->height());
+        status_->raise();
     }
 }
 
@@ -105,14 +155,6 @@ bool TForm1::event(QEvent* e) {
         QTimer::singleShot(0, this, &TForm1::RunPendingActivation);
     }
     return QMainWindow::event(e);
-}
-
-bool TForm1::eventFilter(QObject* watched, QEvent* e) {
-    if (e->type() == QEvent::MouseButtonDblClick && watched->objectName() == QLatin1String("Image2")) {
-        Image2DblClick();
-        return true;
-    }
-    return QMainWindow::eventFilter(watched, e);
 }
 
 void TForm1::RunPendingActivation() {
@@ -133,58 +175,37 @@ void TForm1::closeEvent(QCloseEvent* e) {
     if (QCoreApplication::closingDown()) TerminateCleanly();
 }
 
-void TForm1::listCaptureDrivers() {
-    const QStringList& drivers = VideoCap1.Drivers;
-    for (int i = 0; i < 5; ++i) {
-        QAction* slot = control<QAction>(kDriverSlots[i]);
-        if (i >= drivers.size()) continue;
-        slot->setText(drivers[i]);
-        // A name repeating the one before it gets no slot of its own.
-        if (i == 0 || drivers[i] != drivers[i - 1]) slot->setVisible(true);
-    }
-}
-
 void TForm1::FormActivate() {
+    const TPanels& p = *panels_;
     ++activations_;
     // 1. Telephony line.
-    Modem1.DevIdToInitialize = 0;
-    Modem1.Open();
-    // 2. Producer defaults.
-    RealAudioControl.Set("DeInterlaceFilter", false);
-    RealAudioControl.Set("EmphasizeAudio", false);
-    RealAudioControl.Set("LossProtection", false);
-    RealAudioControl.Set("InputCaptureAudioDriver", 0);
+    c_.Modem1->SetDevIdToInitialize(0);
+    c_.Modem1->Open();
+    // 2. Encoder defaults.
+    p.RealMedia.SetProducerDefaults();
     // 3. Capture menu items.
-    for (const char* name : {"Format1", "Display1", "Source1"}) control<QAction>(name)->setVisible(true);
-    // 4. Instance number, 0 .. 99999998.
-    InstanceNumber = QString::number(QRandomGenerator::global()->bounded(99999999));
-    control<QLabel>("Image3")->setToolTip(InstanceNumber);
+    p.Menu.ShowCaptureItems();
+    // 4. Instance number.
+    p.Picture.ShowInstanceNumber(clones_->DrawInstanceNumber());
     // 5. First copy or clone.
     clones_->BecomeFirstCopyOrClone();
     // 6. MiniDisc image toggle.
-    MiniDiscImageToggle = false;
+    p.RealMedia.ResetMiniDiscImage();
     // 7. Capture drivers into the menu.
-    listCaptureDrivers();
+    p.Menu.ListCaptureDrivers(c_.VideoCap1->DriverNames());
     // 8. Capture component: driver 0, closed, preview on.
-    VideoCap1.DriverIndex = 0;
-    VideoCap1.DriverOpen = false;
-    VideoCap1.VideoPreview = true;
+    c_.VideoCap1->SetDriverIndex(0);
+    c_.VideoCap1->SetDriverOpen(false);
+    c_.VideoCap1->SetVideoPreview(true);
     // 9. Counters.
-    std::fill(std::begin(DataPhoneCounters), std::end(DataPhoneCounters), 0);
-    MailTransferTotal = 0;
-    MailTransferCount = 0;
-    std::fill(std::begin(EncodingCounters), std::end(EncodingCounters), 0);
-    // 10. Object sheet names.
-    ObjectSheetNames = {"Audio", "TV", "16_9", "20_9", "Phone", "Cam", "DVD1",
-                        "DVD2",  "DVD3", "Radio", "LP",  "CD",    "Crypt"};
-    // 11.
-    PlaylistLoaded = false;
-    DisplaySizeToggle = false;
+    p.Phone.ResetCounters();
+    p.RealMedia.ResetCounters();
+    // 9-13. Mail counters, object sheet names, account and sender address.
+    p.Mail.Activate(clones_->InstanceNumber());
+    // 11. No playlist; the data-phone picture display at its normal size.
+    p.Player.ResetPlaylist();
+    p.Phone.ResetDisplaySize();
     // 12-14. Empty card, messages, database.
-    MsgLastName = QStringLiteral("ENTER A LASTNAME FIRST !");
-    AccountName = QStringLiteral("Your Account");
-    DatabaseName = QStringLiteral("Your DataBase.DAT");
-    SenderAddress = QStringLiteral("vandrex_") + InstanceNumber + QStringLiteral("@") + kSenderDomain;
     cards_->OpenDatabase();
     emit Activated();
 }
@@ -193,8 +214,8 @@ void TForm1::ShowCard() { modes_->ShowCard(); }
 
 void TForm1::CloseClick() {
     if (!cards_->HasRecords()) return;
-    if (control<QLineEdit>("Edit2")->text().isEmpty()) {
-        ShowMessage(MsgLastName);
+    if (!panels_->Card.LastNameGiven()) {
+        ShowMessage(cards_->MsgLastName());
         return;
     }
     cards_->StoreShownCardAndSort();
@@ -204,8 +225,7 @@ void TForm1::CloseClick() {
 void TForm1::TerminateCleanly() {
     if (terminated_) return;
     try {
-        if (cards_->HasRecords() && !control<QLineEdit>("Edit2")->text().isEmpty())
-            cards_->StoreShownCardAndSort();
+        if (cards_->HasRecords() && panels_->Card.LastNameGiven()) cards_->StoreShownCardAndSort();
     } catch (const std::exception& e) {
         // Nobody may be there to answer a box while the program is asked to
         // end: the reason goes to the error output and the ending goes on.
@@ -216,8 +236,8 @@ void TForm1::TerminateCleanly() {
 
 void TForm1::terminate() {
     cards_->CloseDatabase();
-    Modem1.Close();
-    if (SMTP1.State == 4) SMTP1.Quit();
+    c_.Modem1->Close();
+    if (c_.SMTP1->State() == TSmtpInterface::Connected) c_.SMTP1->Quit();
     clones_->SendResetPlayer();
     terminated_ = true;
     QCoreApplication::quit();
@@ -228,7 +248,7 @@ void TForm1::MenuItem1Click() {
     if (!phoneOptions_) phoneOptions_ = new TPhoneOptions(this);
     phoneOptions_->exec();
     setEnabled(true);  // the options window enables the main window again
-    Modem1.Open();
+    c_.Modem1->Open();
     activationPending_ = true;
     QTimer::singleShot(0, this, &TForm1::RunPendingActivation);
 }

@@ -1,19 +1,18 @@
 #pragma once
-// TForm1, the main window. It owns every component of the program and the
-// tool classes that carry the behaviour of each group of controls:
+// TForm1, the main window. It assembles the panels (app/panels/, one per
+// group of controls, each owning its widgets), the outside components it is
+// given (app/components.h) and the tools that carry the behaviour:
 //   TCardFileTool  (app/cardfiletool.h)  card commands and the database
-//   TWindowModes   (app/windowmodes.h)   the layouts ShowCard puts up
+//   TWindowModes   (app/windowmodes.h)   ShowCard and the mode switches
 //   TCloneMode     (app/clonemode.h)     instance messages and clone mode
-// A tool gets the window in its constructor, finds its controls by name
-// (Control<W>(window, "Edit1")) and connects its handlers there.
+// and wires them together. It keeps no state of the tools.
 
 #include <QMainWindow>
-#include <QStringList>
 #include <memory>
 #include <vector>
 
-#include "app/findcontrol.h"
-#include "app/standins.h"
+#include "app/components.h"
+#include "platform/exceptions.h"
 
 namespace vandrex {
 
@@ -24,6 +23,7 @@ class TStatusBar;
 class TPhoneOptions;
 class TRMeditor;
 class TFileSource;
+struct TPanels;
 
 // Application titles: the address of a running copy.
 inline const QString kFirstCopyTitle = QStringLiteral("Vandrex v4.4a");
@@ -31,15 +31,30 @@ inline const QString kCloneTitle = QStringLiteral("Vandrex v4.4b");
 inline const QString kForm1Caption = QStringLiteral(
     " Vandrex v4.4a Beta  i-mode Mail / Data Phone             MD/DVDvideo   [Realtime Encoder]");
 
+// Design-time client size of the main window.
+constexpr int kForm1ClientWidth = 392;
+constexpr int kForm1ClientHeight = 609;
+// Outer (frame) size minus client size, used where the window's size is set
+// as the outer size of the original form (655 high = 609 client).
+constexpr int kFrameExtraWidth = 8;
+constexpr int kFrameExtraHeight = 46;
+
 class TForm1 : public QMainWindow {
     Q_OBJECT
 public:
-    explicit TForm1(QWidget* parent = nullptr);
+    // Every component must be given.
+    explicit TForm1(TForm1Components components, QWidget* parent = nullptr);
     ~TForm1() override;
 
+    // A control by its component name, for tests and scripts; the window's
+    // own code holds its widgets as typed members of the panels.
     template <class W>
-    W* control(const char* name) const { return Control<W>(this, name); }
-    TStatusBar* ConnectStatus() const;
+    W* control(const char* name) const {
+        W* w = findChild<W*>(QString::fromLatin1(name));
+        if (!w) throw Exception(std::string("missing control ") + name);
+        return w;
+    }
+    TStatusBar* ConnectStatus() const { return status_; }
 
     // The one refresh and layout routine.
     void ShowCard();
@@ -69,35 +84,10 @@ public:
     TCardFileTool& Cards() { return *cards_; }
     TWindowModes& Modes() { return *modes_; }
     TCloneMode& Clones() { return *clones_; }
-
-    // Components still standing in for their subsystems (app/standins.h).
-    TLineStandIn Modem1;
-    TProducerStandIn RealAudioControl;
-    TCaptureStandIn VideoCap1;
-    TSmtpStandIn SMTP1;
-    TPlayerStandIn Real_Player_1;
+    const TPanels& Panels() const { return *panels_; }
     // FileSource1..3: the carried files, extracted to temporary files for the
     // life of the window.
-    std::vector<std::unique_ptr<TFileSource>> FileSources;
-
-    // State set at activation.
-    QString InstanceNumber;
-    QString SenderAddress;
-    QStringList ObjectSheetNames;
-    QString AccountName = QStringLiteral("Your Account");
-    QString MsgLastName = QStringLiteral("ENTER A LASTNAME FIRST !");
-    QString DatabaseName = QStringLiteral("Your DataBase.DAT");
-    QString RecipientAddress;
-    bool PlaylistLoaded = false;
-    bool MiniDiscImageToggle = false;
-    bool DisplaySizeToggle = false;
-    bool UseLZW = true;  // GIF coding of the snapshots
-    int DataPhoneCounters[8] = {};
-    long long MailTransferTotal = 0;
-    int MailTransferCount = 0;
-    long long EncodingCounters[4] = {};
-    // The sender mail domain of SenderAddress.
-    static inline const QString kSenderDomain = QStringLiteral("vandrex.invalid");
+    const std::vector<std::unique_ptr<TFileSource>>& FileSources() const { return fileSources_; }
 
     int ActivationCount() const { return activations_; }
     bool Terminated() const { return terminated_; }
@@ -107,17 +97,21 @@ signals:
 
 protected:
     bool event(QEvent* e) override;
-    bool eventFilter(QObject* watched, QEvent* e) override;
     void closeEvent(QCloseEvent* e) override;
     void resizeEvent(QResizeEvent* e) override;
 
 private:
-    void listCaptureDrivers();
+    void buildPanels();
+    void wire();
     void terminate();
 
+    TForm1Components c_;
+    TStatusBar* status_ = nullptr;
+    std::unique_ptr<TPanels> panels_;
     std::unique_ptr<TCardFileTool> cards_;
     std::unique_ptr<TWindowModes> modes_;
     std::unique_ptr<TCloneMode> clones_;
+    std::vector<std::unique_ptr<TFileSource>> fileSources_;
     TPhoneOptions* phoneOptions_ = nullptr;
     TRMeditor* editor_ = nullptr;
     bool activationPending_ = true;

@@ -5,7 +5,7 @@
 
 namespace vandrex {
 
-QStringList InstalledCaptureDrivers() {
+QStringList TCaptureStandIn::DriverNames() const {
     QStringList drivers{QStringLiteral("Vandrex Test Pattern")};
     QDir sys(QStringLiteral("/sys/class/video4linux"));
     const QStringList devices = sys.entryList({QStringLiteral("video*")}, QDir::Dirs | QDir::System, QDir::Name);

@@ -1,73 +1,120 @@
 #pragma once
-// Minimal stand-ins for the subsystems the main window drives at activation
-// and shutdown whose own components are still to come: the telephony line,
-// the RealProducer control, the capture component, the SMTP control and the
-// mix player. Each keeps the settings the window gives it and counts the
-// calls, so the window's steps can be followed; the subsystems replace them.
+// The minimal implementations of the outside components whose subsystems
+// are still to come: the telephony line, the capture component, the SMTP and
+// FTP controls, the encoder and the player. Each keeps what the window gives
+// it and does nothing else, so the program runs on a machine with no modem,
+// camera or server. app/main.cpp hands them to the window; each subsystem
+// replaces its own by its real component.
 
-#include <QString>
 #include <QStringList>
-#include <QVariant>
 #include <map>
-#include <vector>
+
+#include "imaging/captureinterface.h"
+#include "mail/ftpinterface.h"
+#include "mail/smtpinterface.h"
+#include "media/playerinterface.h"
+#include "media/producerinterface.h"
+#include "telephony/lineinterface.h"
 
 namespace vandrex {
 
-// Modem1 (TTAPILine): only what activation, ShowCard and Close touch.
-struct TLineStandIn {
-    int DevIdToInitialize = -1;
-    QString PhoneNumber;
-    bool Connected = false;
-    bool Dropped = false;
-    bool Suspended = false;
-    int OpenCalls = 0;
-    int CloseCalls = 0;
-    bool IsOpen = false;
-    void Open() { ++OpenCalls; IsOpen = true; }
-    void Close() { ++CloseCalls; IsOpen = false; }
+class TLineStandIn : public TLineInterface {
+public:
+    void Open() override { open_ = true, dropped_ = false; }
+    void Close() override { open_ = false, connected_ = false; }
+    void MakeCall() override { dropped_ = false; }
+    void DropCall() override { dropped_ = true, connected_ = false; }
+    int DevIdToInitialize() const override { return devId_; }
+    void SetDevIdToInitialize(int id) override { devId_ = id; }
+    QString PhoneNumber() const override { return number_; }
+    void SetPhoneNumber(const QString& number) override { number_ = number; }
+    bool Connected() const override { return connected_; }
+    void SetConnected(bool on) override { connected_ = on; }
+    bool Dropped() const override { return dropped_; }
+    void SetDropped(bool on) override { dropped_ = on; }
+    bool Suspended() const override { return suspended_; }
+    void SetSuspended(bool on) override { suspended_ = on; }
+    bool IsOpen() const { return open_; }
+
+private:
+    int devId_ = -1;
+    QString number_;
+    bool open_ = false, connected_ = false, dropped_ = false, suspended_ = false;
 };
 
-// RealAudioControl: a bag of named properties plus the encoder commands.
-struct TProducerStandIn {
-    std::map<QString, QVariant> Properties;
-    int StopEncodingCalls = 0;
-    bool IsEncoding = false;
-    void Set(const QString& name, const QVariant& value) { Properties[name] = value; }
-    QVariant Get(const QString& name) const {
-        auto it = Properties.find(name);
-        return it == Properties.end() ? QVariant() : it->second;
+// The built-in test-pattern driver, always present so the program runs
+// without a camera, then the names of this machine's V4L2 video devices.
+class TCaptureStandIn : public TCaptureInterface {
+public:
+    QStringList DriverNames() const override;
+    int DriverIndex() const override { return index_; }
+    void SetDriverIndex(int index) override { index_ = index; }
+    bool DriverOpen() const override { return open_; }
+    void SetDriverOpen(bool open) override { open_ = open; }
+    bool VideoPreview() const override { return preview_; }
+    void SetVideoPreview(bool on) override { preview_ = on; }
+
+private:
+    int index_ = -1;
+    bool open_ = false, preview_ = false;
+};
+
+// Never connects: the state stays 0 until a mail subsystem is there.
+class TSmtpStandIn : public TSmtpInterface {
+public:
+    QString RemoteHost() const override { return host_; }
+    void SetRemoteHost(const QString& host) override { host_ = host; }
+    int State() const override { return 0; }
+    void Connect() override {}
+    void SendDoc(const THeaders&, const QString&) override {}
+    void Quit() override {}
+
+private:
+    QString host_;
+};
+
+class TFtpStandIn : public TFtpInterface {
+public:
+    QString RemoteHost() const override { return host_; }
+    int State() const override { return 0; }
+    bool PassiveMode() const override { return passive_; }
+    void SetPassiveMode(bool on) override { passive_ = on; }
+    void Connect(const QString& host, int) override { host_ = host; }
+    void Authenticate(const QString&, const QString&) override {}
+    void PutFile(const QString&, const QString&) override {}
+    void Quit() override {}
+
+private:
+    QString host_;
+    bool passive_ = true;
+};
+
+// A bag of the settings written to it; never encodes.
+class TProducerStandIn : public TProducerInterface {
+public:
+    void SetProperty(const QString& name, const QVariant& value) override { properties_[name] = value; }
+    QVariant Property(const QString& name) const override {
+        auto it = properties_.find(name);
+        return it == properties_.end() ? QVariant() : it->second;
     }
-    void StopEncoding() { ++StopEncodingCalls; IsEncoding = false; }
+    void StartEncoding() override {}
+    void StopEncoding() override {}
+    bool IsEncoding() const override { return false; }
+
+private:
+    std::map<QString, QVariant> properties_;
 };
 
-// The capture drivers of this machine: the built-in test-pattern driver,
-// always present so the program runs without a camera, then the names of the
-// V4L2 video devices.
-QStringList InstalledCaptureDrivers();
-
-// VideoCap1 (TVideoCap): the driver list and the state activation sets.
-struct TCaptureStandIn {
-    QStringList Drivers = InstalledCaptureDrivers();
-    int DriverIndex = 0;
-    bool DriverOpen = false;
-    bool VideoPreview = false;
-};
-
-// SMTP1: the connection state the Close command tests (4 = connected).
-struct TSmtpStandIn {
-    int State = 0;
-    int QuitCalls = 0;
-    void Quit() { ++QuitCalls; State = 0; }
-};
-
-// Real_Player_1 as the mixer and the instance messages drive it.
-struct TPlayerStandIn {
-    std::vector<QString> Calls;  // "PlayerSetHold(true)", "PlayerNextItem" ...
-    bool Hold = false;
-    void SetHold(bool on) { Hold = on; Calls.push_back(on ? "PlayerSetHold(true)" : "PlayerSetHold(false)"); }
-    void NextItem() { Calls.push_back("PlayerNextItem"); }
-    void PrevItem() { Calls.push_back("PlayerPrevItem"); }
-    void Play() { Calls.push_back("PlayerPlay"); }
+// Plays nothing.
+class TPlayerStandIn : public TPlayerInterface {
+public:
+    void PlayerSetSource(const QString&) override {}
+    void PlayerPlay() override {}
+    void PlayerStop() override {}
+    void PlayerPlayPause() override {}
+    void PlayerNextItem() override {}
+    void PlayerPrevItem() override {}
+    void PlayerSetHold(bool) override {}
 };
 
 }  // namespace vandrex

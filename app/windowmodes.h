@@ -1,46 +1,44 @@
 #pragma once
-// ShowCard and the window modes it lays out: player mode, text mail mode,
-// HTML mail mode with its chat and FTP settings variants.
+// ShowCard and the mode switches. ShowCard reads the mode from the mode
+// switches and the mail group, then tells every panel the mode and the
+// clone state in the order of its steps; each panel lays out its own
+// widgets.
 
-#include <QString>
+#include "app/panels/windowmode.h"
 
 namespace vandrex {
 
 class TForm1;
-
-enum class WindowMode { Player, TextMail, HtmlMail, PhoneChat, FtpSettings };
+class TCardFileTool;
+class TCloneMode;
+class TLineInterface;
+struct TPanels;
 
 class TWindowModes {
 public:
-    explicit TWindowModes(TForm1* form);
+    TWindowModes(TForm1& form, const TPanels& panels, TCardFileTool& cards, TCloneMode& clones,
+                 TLineInterface& line);
 
     void ShowCard();
     // Mode switches.
     void VideoPhoneClick();
     void MailChatBoxClick() { ShowCard(); }
     void FTPCheckBoxClick() { ShowCard(); }
+    // Leaves player mode (the Cards button of the player panel).
+    void PlayerExitClick();
     // The mode the last ShowCard laid out.
     WindowMode Mode() const { return mode_; }
 
-    // Start text of WebSiteAddressEdit, restored when the last clone ends.
-    static inline const QString kNoFtpValues = QStringLiteral("No FTP Values : WebSite Address Unknown !");
-
 private:
-    void layoutPlayer();
-    void layoutCardSide();
-    void applyCloneRestrictions();
-    void resetSignature();
-    void layoutCommon();
-    void layoutTextMail();
-    void layoutHtmlMail();
-    void layoutMailGroup();
-    void layoutChat();
-    void layoutFtp();
-    void showCardEdits(bool visible);
-    void setVisible(const char* name, bool visible);
-    void setEnabled(const char* name, bool enabled);
+    WindowMode selectedMode() const;
+    void copyCardToTools();
+    void layout(WindowMode mode, const TCloneState& clone);
 
-    TForm1* form_;
+    TForm1& form_;
+    const TPanels& p_;
+    TCardFileTool& cards_;
+    TCloneMode& clones_;
+    TLineInterface& line_;
     WindowMode mode_ = WindowMode::TextMail;
 };
 

@@ -2,6 +2,7 @@
 
 #include "compress/lzrw1kh.h"
 #include "platform/exceptions.h"
+#include "platform/littleendian.h"
 
 #include <algorithm>
 #include <cstring>
@@ -10,18 +11,6 @@
 namespace vandrex {
 
 namespace {
-
-void PutUInt32(std::uint8_t* p, std::uint32_t v) {
-    p[0] = static_cast<std::uint8_t>(v);
-    p[1] = static_cast<std::uint8_t>(v >> 8);
-    p[2] = static_cast<std::uint8_t>(v >> 16);
-    p[3] = static_cast<std::uint8_t>(v >> 24);
-}
-
-std::uint32_t GetUInt32(const std::uint8_t* p) {
-    return std::uint32_t{p[0]} | (std::uint32_t{p[1]} << 8) | (std::uint32_t{p[2]} << 16) |
-           (std::uint32_t{p[3]} << 24);
-}
 
 void Write(std::ostream& dest, const void* data, std::size_t size) {
     dest.write(static_cast<const char*>(data), static_cast<std::streamsize>(size));
@@ -57,7 +46,7 @@ void TCompressStream::CompressStream(std::istream& source, std::ostream& dest,
     Write(dest, signature_.data(), signature_.size());
     const std::streampos afterHeader = totalAt + std::streamoff(signature_.size());
     std::uint8_t word[4];
-    PutUInt32(word, 0);
+    PutLE(word, 0, 4);
     Write(dest, word, 4);
 
     std::vector<std::uint8_t> input(kLzrwBlockSize);
@@ -74,10 +63,10 @@ void TCompressStream::CompressStream(std::istream& source, std::ostream& dest,
             sourceEnded = true;
             break;
         }
-        const std::size_t packed = Compression(input.data(), output.data(), got, table);
+        const std::size_t packed = Compression(input.data(), output.data(), got, output.size(), table);
         if (total + 4 + packed > 0xFFFFFFFFu)
             throw ELzrw1KHCompressor("Compressed stream larger than 4 GB");
-        PutUInt32(word, static_cast<std::uint32_t>(packed));
+        PutLE(word, static_cast<std::uint32_t>(packed), 4);
         Write(dest, word, 4);
         Write(dest, output.data(), packed);
         total += 4 + packed;
@@ -90,7 +79,7 @@ void TCompressStream::CompressStream(std::istream& source, std::ostream& dest,
 
     const std::streampos end = dest.tellp();
     dest.seekp(afterHeader);
-    PutUInt32(word, static_cast<std::uint32_t>(total));
+    PutLE(word, static_cast<std::uint32_t>(total), 4);
     Write(dest, word, 4);
     dest.seekp(end);
     if (!dest)
@@ -109,7 +98,7 @@ void TCompressStream::ReadBlocks(std::istream& source, BlockSink&& sink) {
     std::uint8_t word[4];
     if (ReadSome(source, word, 4) != 4)
         Damaged("the stream ends inside the header");
-    std::uint32_t total = GetUInt32(word);
+    std::uint32_t total = static_cast<std::uint32_t>(GetLE(word, 4));
 
     std::vector<std::uint8_t> packed(kLzrwMaxPackedSize);
     std::vector<std::uint8_t> unpacked(kLzrwBlockSize);
@@ -121,7 +110,7 @@ void TCompressStream::ReadBlocks(std::istream& source, BlockSink&& sink) {
             Damaged("the total does not match the blocks");
         if (ReadSome(source, word, 4) != 4)
             Damaged("the stream ends before the size of " + block);
-        const std::uint32_t n = GetUInt32(word);
+        const std::uint32_t n = static_cast<std::uint32_t>(GetLE(word, 4));
         if (n == 0 || n > kLzrwMaxPackedSize)
             Damaged("size " + std::to_string(n) + " of " + block + " is out of range");
         if (n > total - 4)

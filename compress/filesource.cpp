@@ -1,5 +1,7 @@
 #include "compress/filesource.h"
 
+#include "platform/littleendian.h"
+
 #include "compress/compressstream.h"
 #include "platform/exceptions.h"
 
@@ -36,8 +38,8 @@ std::string ExtensionOf(const std::string& name) {
 }
 
 void PutUInt32(std::ostream& stream, std::uint32_t v) {
-    const char bytes[4] = {static_cast<char>(v), static_cast<char>(v >> 8),
-                           static_cast<char>(v >> 16), static_cast<char>(v >> 24)};
+    char bytes[4];
+    PutLE(bytes, v, 4);
     stream.write(bytes, 4);
 }
 
@@ -46,8 +48,7 @@ std::uint32_t GetUInt32(std::istream& stream, const char* what) {
     stream.read(reinterpret_cast<char*>(bytes), 4);
     if (stream.gcount() != 4)
         throw EInOutError(std::string("Stream read error: ") + what + " is missing");
-    return std::uint32_t{bytes[0]} | (std::uint32_t{bytes[1]} << 8) |
-           (std::uint32_t{bytes[2]} << 16) | (std::uint32_t{bytes[3]} << 24);
+    return static_cast<std::uint32_t>(GetLE(bytes, 4));
 }
 
 void CheckWritten(const std::ostream& stream) {

@@ -177,11 +177,14 @@ TMatch GetMatch(const std::uint8_t* block, std::size_t x, std::size_t n, THashTa
 }
 
 std::size_t Compression(const std::uint8_t* source, std::uint8_t* dest, std::size_t sourceSize,
-                        THashTable& table) {
+                        std::size_t destCapacity, THashTable& table) {
     const std::size_t n = sourceSize;
     if (n > kLzrwBlockSize)
         throw ELzrw1KHCompressor("LZRW1KH : block of " + std::to_string(n) +
                                  " bytes is larger than 32783 bytes");
+    if (destCapacity < LzrwCompressBound(n))
+        throw ELzrw1KHCompressor("LZRW1KH : destination of " + std::to_string(destCapacity) +
+                                 " bytes is too small for a block of " + std::to_string(n) + " bytes");
     table.Clear();
     std::int16_t* const hash = table.Entries();
 
@@ -315,8 +318,9 @@ std::size_t Compression(const std::uint8_t* source, std::uint8_t* dest, std::siz
     return y;
 }
 
-std::size_t Compression(const std::uint8_t* source, std::uint8_t* dest, std::size_t sourceSize) {
-    return Compression(source, dest, sourceSize, ThreadHashTable());
+std::size_t Compression(const std::uint8_t* source, std::uint8_t* dest, std::size_t sourceSize,
+                        std::size_t destCapacity) {
+    return Compression(source, dest, sourceSize, destCapacity, ThreadHashTable());
 }
 
 std::size_t Decompression(const std::uint8_t* source, std::uint8_t* dest, std::size_t sourceSize,

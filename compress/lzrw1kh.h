@@ -87,14 +87,20 @@ struct TMatch {
 // match is possible, and the table is left alone.
 TMatch GetMatch(const std::uint8_t* block, std::size_t x, std::size_t n, THashTable& table);
 
-// Compresses source[0..sourceSize) into dest and returns the compressed size:
-// at most sourceSize when compressed, sourceSize + 1 in the stored form.
-// dest must not overlap source and needs room for sourceSize + 6 bytes.
-// Throws ELzrw1KHCompressor when sourceSize exceeds kLzrwBlockSize.
+// The destination capacity Compression needs for a block of sourceSize bytes.
+constexpr std::size_t LzrwCompressBound(std::size_t sourceSize) { return sourceSize + kLzrwCompressSlack; }
+
+// Compresses source[0..sourceSize) into dest[0..destCapacity) and returns the
+// compressed size: at most sourceSize when compressed, sourceSize + 1 in the
+// stored form. dest must not overlap source. It never reads outside the
+// source and never writes outside dest[0..destCapacity). Throws
+// ELzrw1KHCompressor, writing nothing, when sourceSize exceeds
+// kLzrwBlockSize or destCapacity is below LzrwCompressBound(sourceSize).
 std::size_t Compression(const std::uint8_t* source, std::uint8_t* dest, std::size_t sourceSize,
-                        THashTable& table);
+                        std::size_t destCapacity, THashTable& table);
 // The same with the calling thread's table.
-std::size_t Compression(const std::uint8_t* source, std::uint8_t* dest, std::size_t sourceSize);
+std::size_t Compression(const std::uint8_t* source, std::uint8_t* dest, std::size_t sourceSize,
+                        std::size_t destCapacity);
 
 // Decodes the compressed block source[0..sourceSize) into dest and returns the
 // number of bytes produced. Safe on any input: it never reads outside the

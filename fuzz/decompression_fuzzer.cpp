@@ -20,7 +20,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
 
     const std::size_t n = std::min(size, kLzrwBlockSize);
     std::vector<std::uint8_t> packed(n + kLzrwCompressSlack);
-    const std::size_t packedSize = Compression(data, packed.data(), n);
+    const std::size_t packedSize = Compression(data, packed.data(), n, packed.size());
     if (packedSize > n + 1)
         std::abort();
     packed.resize(packedSize);

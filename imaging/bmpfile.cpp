@@ -1,5 +1,7 @@
 #include "imaging/bmpfile.h"
 
+#include "platform/littleendian.h"
+
 #include <algorithm>
 #include <array>
 #include <bit>
@@ -15,7 +17,7 @@ namespace {
 
 std::uint32_t U16(std::span<const std::uint8_t> d, std::size_t at) {
     if (at + 2 > d.size()) BadBmp();
-    return std::uint32_t(d[at]) | std::uint32_t(d[at + 1]) << 8;
+    return static_cast<std::uint32_t>(GetLE(&d[at], 2));
 }
 std::uint32_t U32(std::span<const std::uint8_t> d, std::size_t at) {
     if (at + 4 > d.size()) BadBmp();
@@ -243,14 +245,8 @@ std::vector<std::uint8_t> EncodeBmp(const TBitmap& picture) {
 
     std::vector<std::uint8_t> out;
     out.reserve(offBits + imageBytes);
-    auto put16 = [&](std::uint32_t v) {
-        out.push_back(std::uint8_t(v));
-        out.push_back(std::uint8_t(v >> 8));
-    };
-    auto put32 = [&](std::uint32_t v) {
-        put16(v & 0xFFFF);
-        put16(v >> 16);
-    };
+    auto put16 = [&](std::uint32_t v) { AppendLE(out, v, 2); };
+    auto put32 = [&](std::uint32_t v) { AppendLE(out, v, 4); };
     out.push_back('B');
     out.push_back('M');
     put32(offBits + imageBytes);

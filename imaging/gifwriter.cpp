@@ -1,5 +1,7 @@
 #include "imaging/gifwriter.h"
 
+#include "platform/littleendian.h"
+
 #include <algorithm>
 #include <cstring>
 #include <functional>
@@ -371,10 +373,7 @@ private:
     std::int64_t runCount_ = 0;
 };
 
-void Put16(std::vector<std::uint8_t>& out, int value) {
-    out.push_back(std::uint8_t(value));
-    out.push_back(std::uint8_t(value >> 8));
-}
+void Put16(std::vector<std::uint8_t>& out, int value) { AppendLE(out, std::uint16_t(value), 2); }
 
 int Check16(int value, const char* what) {
     if (value < 0 || value > 0xFFFF) throw std::invalid_argument(std::string("GIF ") + what + " out of range");
@@ -403,6 +402,19 @@ void PutGraphicControl(std::vector<std::uint8_t>& out, const TGifFrameOptions& o
     out.push_back(0);  // block terminator
 }
 
+// The image descriptor: place and size, then the packed byte (local colour
+// table flag and size, interlace flag). Left and top outside 0..65535 raise
+// std::invalid_argument.
+void PutImageDescriptor(std::vector<std::uint8_t>& out, const TBitmap& picture, const TGifFrameOptions& options,
+                        bool interlaced, bool localTable) {
+    out.push_back(0x2C);
+    Put16(out, Check16(options.Left, "left"));
+    Put16(out, Check16(options.Top, "top"));
+    Put16(out, picture.Width());
+    Put16(out, picture.Height());
+    out.push_back(std::uint8_t((localTable ? 0x80 | 7 : 0) | (interlaced ? 0x40 : 0)));
+}
+
 void PutImageData(std::vector<std::uint8_t>& out, const std::vector<std::uint8_t>& indices,
                   const TBitmap& picture, bool useLzw, bool interlaced) {
     if (useLzw)
@@ -420,12 +432,7 @@ void PutInsertedFrame(std::vector<std::uint8_t>& out, const TBitmap& picture, TR
     Quantize(picture, background, indices, table);
     const bool interlaced = options.Interlaced && useLzw;
     PutGraphicControl(out, options);
-    out.push_back(0x2C);
-    Put16(out, Check16(options.Left, "left"));
-    Put16(out, Check16(options.Top, "top"));
-    Put16(out, picture.Width());
-    Put16(out, picture.Height());
-    out.push_back(std::uint8_t(0x80 | (interlaced ? 0x40 : 0) | 7));
+    PutImageDescriptor(out, picture, options, interlaced, true);
     out.insert(out.end(), table, table + 768);
     PutImageData(out, indices, picture, useLzw, interlaced);
 }
@@ -570,12 +577,7 @@ std::vector<std::uint8_t> EncodeGif(const TBitmap& picture, TRGB background, boo
     out.push_back(0);     // aspect ratio
     out.insert(out.end(), table, table + 768);
     PutGraphicControl(out, options);
-    out.push_back(0x2C);
-    Put16(out, Check16(options.Left, "left"));
-    Put16(out, Check16(options.Top, "top"));
-    Put16(out, picture.Width());
-    Put16(out, picture.Height());
-    out.push_back(interlaced ? 0x40 : 0x00);
+    PutImageDescriptor(out, picture, options, interlaced, false);
     PutImageData(out, indices, picture, useLzw, interlaced);
     out.push_back(0x3B);
     return out;
@@ -612,14 +614,12 @@ std::vector<std::uint8_t> InsertGifFrame(std::span<const std::uint8_t> file, con
         if (request != -1) return old;
         return std::min(std::max(old, offset + size), 0xFFFF);
     };
-    const int oldWidth = head[6] | head[7] << 8;
-    const int oldHeight = head[8] | head[9] << 8;
+    const int oldWidth = int(GetLE(&head[6], 2));
+    const int oldHeight = int(GetLE(&head[8], 2));
     const int width = grow(oldWidth, options.WidthRequest, options.Left, picture.Width());
     const int height = grow(oldHeight, options.HeightRequest, options.Top, picture.Height());
-    head[6] = std::uint8_t(width);
-    head[7] = std::uint8_t(width >> 8);
-    head[8] = std::uint8_t(height);
-    head[9] = std::uint8_t(height >> 8);
+    PutLE(&head[6], std::uint64_t(width), 2);
+    PutLE(&head[8], std::uint64_t(height), 2);
 
     static const std::uint8_t kLoop[19] = {0x21, 0xFF, 11,  'N', 'E', 'T', 'S', 'C', 'A', 'P',
                                            'E',  '2',  '.', '0', 3,   1,   0,   0,   0};

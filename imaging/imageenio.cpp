@@ -35,20 +35,12 @@ void TImageEnIO::SaveToFileGIF(const std::string& path, bool interlace, int top,
     WriteFileBytes(path, EncodeGif(owner_.Bitmap(), owner_.Background, UseLZW, options));
 }
 
-int TImageEnIO::InsertToFileGIF(const std::string& path, bool interlace, int height, int width,
-                                int top, int left, bool transparent, int delay, int position) {
+int TImageEnIO::InsertToFileGIF(const std::string& path, const TGifInsertOptions& requested) {
     if (!owner_.HasPicture()) return 0;
     const auto file = ReadFileBytes(path);
     if (!file) throw EInvalidGraphic("unrecognized GIF");
-    TGifInsertOptions options;
-    options.Interlaced = interlace && UseLZW;
-    options.HeightRequest = height;
-    options.WidthRequest = width;
-    options.Top = top;
-    options.Left = left;
-    options.Transparent = transparent;
-    options.Delay = delay;
-    options.Position = position;
+    TGifInsertOptions options = requested;
+    options.Interlaced = requested.Interlaced && UseLZW;
     int images = 0;
     std::vector<std::uint8_t> rebuilt;
     try {

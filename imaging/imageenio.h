@@ -4,6 +4,8 @@
 
 #include <string>
 
+#include "imaging/gifwriter.h"
+
 namespace vandrex {
 
 class TImageEnCore;
@@ -31,8 +33,8 @@ public:
     // InsertGifFrame) and returns the number of images in the rebuilt file;
     // 0 without a picture. A missing or malformed file raises
     // EInvalidGraphic("unrecognized GIF") and is left untouched.
-    int InsertToFileGIF(const std::string& path, bool interlace, int height, int width, int top,
-                        int left, bool transparent, int delay, int position);
+    // Interlace is used only with LZW (UseLZW).
+    int InsertToFileGIF(const std::string& path, const TGifInsertOptions& options);
 
 private:
     TImageEnCore& owner_;

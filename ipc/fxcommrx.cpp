@@ -7,10 +7,10 @@
 
 namespace vandrex {
 
-TfxCommRX::TfxCommRX()
-    : hookId_(ApplicationWindow().HookMainWindow([this](TMessage& m) { return WindowHook(m); })) {}
+TfxCommRX::TfxCommRX(TMessageTransport& transport)
+    : transport_(transport), hookId_(transport.HookMainWindow([this](TMessage& m) { return WindowHook(m); })) {}
 
-TfxCommRX::~TfxCommRX() { ApplicationWindow().UnhookMainWindow(hookId_); }
+TfxCommRX::~TfxCommRX() { transport_.UnhookMainWindow(hookId_); }
 
 std::optional<QString> TfxCommRX::ReadText(const TCopyDataStruct& data) {
     if (!data.lpData || data.cbData == 0) return std::nullopt;

@@ -6,7 +6,7 @@
 #include <functional>
 #include <optional>
 
-#include "platform/applicationwindow.h"
+#include "ipc/messagetransport.h"
 
 namespace vandrex {
 
@@ -16,8 +16,8 @@ using TCommReceivedEvent = std::function<void(TfxCommRX* sender, const QString& 
 
 class TfxCommRX {
 public:
-    // Hooks the application window for the receiver's lifetime.
-    TfxCommRX();
+    // Hooks the transport's application window for the receiver's lifetime.
+    explicit TfxCommRX(TMessageTransport& transport = LocalSocketTransport());
     ~TfxCommRX();
     TfxCommRX(const TfxCommRX&) = delete;
     TfxCommRX& operator=(const TfxCommRX&) = delete;
@@ -37,6 +37,7 @@ public:
 
 private:
     bool WindowHook(TMessage& message);
+    TMessageTransport& transport_;
     int hookId_ = 0;
 };
 

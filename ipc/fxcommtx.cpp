@@ -25,7 +25,7 @@ void TfxCommTX::SetActive(bool active) {
     if (!active || rxClassName_.isEmpty() || rxWindowName_.isEmpty())
         target_ = TWindowHandle();
     else
-        target_ = FindWindow(rxClassName_, rxWindowName_);
+        target_ = transport_.FindWindow(rxClassName_, rxWindowName_);
 }
 
 TCommBlock TfxCommTX::MakeBlock(const QString& text) {
@@ -48,7 +48,7 @@ void TfxCommTX::Send(const QString& text) {
     data.lpData = block.buffer.data();
     // A copy of the handle: handlers run during the wait may re-aim this sender.
     const TWindowHandle target = target_;
-    SendCopyData(target, data);
+    transport_.SendCopyData(target, data);
 }
 
 }  // namespace vandrex

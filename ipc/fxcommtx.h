@@ -11,7 +11,7 @@
 #include <QString>
 #include <array>
 
-#include "platform/windowmessages.h"
+#include "ipc/messagetransport.h"
 
 namespace vandrex {
 
@@ -24,7 +24,8 @@ struct TCommBlock {
 
 class TfxCommTX {
 public:
-    TfxCommTX() = default;
+    // Sends through the given transport (the local sockets by default).
+    explicit TfxCommTX(TMessageTransport& transport = LocalSocketTransport()) : transport_(transport) {}
     TfxCommTX(const TfxCommTX&) = delete;
     TfxCommTX& operator=(const TfxCommTX&) = delete;
 
@@ -51,6 +52,7 @@ public:
     static TCommBlock MakeBlock(const QString& text);
 
 private:
+    TMessageTransport& transport_;
     QString rxClassName_ = QStringLiteral("TApplication");
     QString rxWindowName_;
     TWindowHandle target_;

@@ -105,7 +105,7 @@ Packed PackAll(Compress&& compress) {
 
 Bytes Lzrw(const std::uint8_t* in, std::size_t n) {
     Bytes out(n + kLzrwCompressSlack);
-    out.resize(Compression(in, out.data(), n));
+    out.resize(Compression(in, out.data(), n, out.size()));
     return out;
 }
 
@@ -141,7 +141,7 @@ void BM_Compress(benchmark::State& state) {
         for (std::size_t at = 0; at < corpus.size(); at += kBlock) {
             const std::size_t n = std::min(kBlock, corpus.size() - at);
             if constexpr (Method == &Lzrw) {
-                benchmark::DoNotOptimize(Compression(corpus.data() + at, out.data(), n));
+                benchmark::DoNotOptimize(Compression(corpus.data() + at, out.data(), n, out.size()));
             } else if constexpr (Method == &Lz4) {
                 benchmark::DoNotOptimize(LZ4_compress_default(
                     reinterpret_cast<const char*>(corpus.data() + at),

@@ -123,7 +123,6 @@ protected:
         std::string bytes;
         for (int i = 0; i < 50; ++i) bytes += RecordBytes(CardFor("c" + std::to_string(i)));
         cardtest::WriteFile(path, bytes);
-        db.EditTexts = [this] { return edits; };
         db.Open(path);
     }
     int slotOf(const std::string& id) const {
@@ -151,7 +150,7 @@ TEST_F(TwoCopiesTest, StoreFollowsACardTheOtherCopyMoved) {
 
     edits = cardtest::TextsFor(id);
     edits[static_cast<int>(CardField::Phone)] = "555-0100";
-    db.StoreCard();
+    db.StoreCard(edits);
     const std::string file = cardtest::ReadFile(path);
     EXPECT_EQ(db.CardIndex, moved);
     EXPECT_EQ(RecordAt(file, moved).text(CardField::Phone), "555-0100");
@@ -165,7 +164,7 @@ TEST_F(TwoCopiesTest, StoreOfACardTheOtherCopyChangedIsRefused) {
     const std::string afterOther = cardtest::ReadFile(path);
     edits = cardtest::TextsFor("mine");
     try {
-        db.StoreCard();
+        db.StoreCard(edits);
         FAIL() << "store went through";
     } catch (const EInOutError& e) {
         EXPECT_NE(std::string(e.what()).find("changed by another running copy"), std::string::npos) << e.what();
@@ -184,7 +183,7 @@ TEST_F(TwoCopiesTest, UnchangedStoreKeepsTheOtherCopysChange) {
     ASSERT_EQ(cardtest::Run({kHelper, "rename", path, "3", "Changed"}).status, 0);
     const std::string afterOther = cardtest::ReadFile(path);
     db.Seek(3);
-    EXPECT_NO_THROW(db.StoreCard());
+    EXPECT_NO_THROW(db.StoreCard(edits));
     EXPECT_EQ(cardtest::ReadFile(path), afterOther);
 }
 

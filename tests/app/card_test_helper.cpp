@@ -26,16 +26,14 @@ struct Copy {
     TCardDatabase db;
     CardTexts edits;
     explicit Copy(const std::string& path) {
-        db.EditTexts = [this] { return edits; };
-        db.ClearEdits = [this] { edits = CardTexts{}; };
         db.Open(path);
     }
     void append(const std::string& id) {
         db.Recount();
-        db.AppendEmptyCard();
+        db.AppendCard();
         edits = cardtest::TextsFor(id);
         db.Seek(db.CardIndex);
-        db.StoreCard();
+        db.StoreCard(edits);
         db.Recount();
     }
 };
@@ -72,7 +70,7 @@ int Work(const std::string& path, const std::string& logPath, unsigned seed) {
             if (!id.empty()) {
                 copy.edits = cardtest::TextsFor(id);
                 copy.edits[static_cast<int>(CardField::Address)] = cardtest::EditedAddress(id);
-                copy.db.StoreCard();
+                copy.db.StoreCard(copy.edits);
             }
         } else {
             const std::string id = "n" + std::to_string(seed) + "_" + std::to_string(step);
@@ -109,7 +107,7 @@ int main(int argc, char** argv) {
             copy.db.ReadCard(std::stoi(argv[3]));
             for (int i = 0; i < kCardFieldCount; ++i) copy.edits[i] = copy.db.CardBuffer.text(static_cast<CardField>(i));
             copy.edits[static_cast<int>(CardField::LastName)] = argv[4];
-            copy.db.StoreCard();
+            copy.db.StoreCard(copy.edits);
             return 0;
         }
         std::fprintf(stderr, "card_test_helper: bad arguments\n");

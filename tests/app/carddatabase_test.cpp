@@ -15,20 +15,21 @@ using cardtest::RecordAt;
 using cardtest::RecordBytes;
 using cardtest::WriteFile;
 
-// Stands in for the window: the edits, and a log of what the database asked.
+// Stands in for the window: the edits, and a log of what the calls left to show.
 class CardDatabaseTest : public ::testing::Test {
 protected:
-    CardDatabaseTest() {
-        db.OnShow = [this] {
-            ++shows;
-            shown = db.CardBuffer;
-        };
-        db.EditTexts = [this] { return edits; };
-        db.ClearEdits = [this] {
+    // Does what the window does with a call's result.
+    TCardUpdate note(const TCardUpdate& u) {
+        if (u.ClearEdits) {
             ++clears;
             edits = CardTexts{};
-        };
-        db.OnSliderMax = [this](int n) { sliderMax = n; };
+        }
+        if (u.SliderMax) sliderMax = *u.SliderMax;
+        if (u.ShowCard) {
+            ++shows;
+            shown = db.CardBuffer;
+        }
+        return u;
     }
 
     std::string path() const { return dir.file("Your DataBase.DAT"); }
@@ -55,20 +56,20 @@ protected:
 };
 
 TEST_F(CardDatabaseTest, NewFileStartsWithOneEmptyCard) {
-    edits[1] = "left over";  // the activation handler clears the edits; Open makes sure
-    EXPECT_TRUE(db.Open(path()));
+    edits[1] = "left over";  // the new card owes nothing to what the window shows
+    EXPECT_TRUE(note(db.Open(path())).Created);
     EXPECT_EQ(ReadFile(path()), std::string(kCardRecordSize, '\0'));
     EXPECT_EQ(shows, 1);
     EXPECT_EQ(db.CardIndex, 0);
     EXPECT_EQ(db.Position(), 0);
     EXPECT_EQ(db.CardCount, 0) << "not recounted on the create path";
     EXPECT_EQ(sliderMax, -99);
-    EXPECT_EQ(edits, CardTexts{});
+    EXPECT_EQ(shown.bytes, TCardRecord{}.bytes);
 }
 
 TEST_F(CardDatabaseTest, EmptyExistingFileReadsAndShowsNothing) {
     WriteFile(path(), "");
-    EXPECT_FALSE(db.Open(path()));
+    EXPECT_FALSE(note(db.Open(path())).Created);
     EXPECT_EQ(shows, 0);
     EXPECT_EQ(clears, 0);
     EXPECT_EQ(sliderMax, -1);
@@ -78,14 +79,14 @@ TEST_F(CardDatabaseTest, EmptyExistingFileReadsAndShowsNothing) {
 
     // The first Store writes card 0.
     edits[1] = "Smith";
-    db.StoreCard();
+    db.StoreCard(edits);
     EXPECT_EQ(ids().size(), 1u);
     EXPECT_EQ(RecordAt(ReadFile(path()), 0).text(CardField::LastName), "Smith");
 }
 
 TEST_F(CardDatabaseTest, ExistingFileShowsCardZeroAndLeavesThePositionAfterIt) {
     writeCards({"a", "b", "c"});
-    EXPECT_FALSE(db.Open(path()));
+    EXPECT_FALSE(note(db.Open(path())).Created);
     EXPECT_EQ(db.CardCount, 3);
     EXPECT_EQ(sliderMax, 2);
     EXPECT_EQ(shows, 1);
@@ -96,9 +97,9 @@ TEST_F(CardDatabaseTest, ExistingFileShowsCardZeroAndLeavesThePositionAfterIt) {
 
 TEST_F(CardDatabaseTest, StoreWritesTheRecordByteForByte) {
     WriteFile(path(), "");
-    db.Open(path());
+    note(db.Open(path()));
     edits = {"abc", "Zz", "", "12345678", "9", "", "", "+31 ", "", "", "x"};
-    db.StoreCard();
+    db.StoreCard(edits);
 
     std::string expected(kCardRecordSize, '\0');
     const auto put = [&](int offset, std::string bytes) { expected.replace(offset, bytes.size(), bytes); };
@@ -114,20 +115,20 @@ TEST_F(CardDatabaseTest, StoreWritesTheRecordByteForByte) {
 
 TEST_F(CardDatabaseTest, ReadCardLandsInTheBufferAndSeeksBack) {
     writeCards({"a", "b", "c"});
-    db.Open(path());
+    note(db.Open(path()));
     db.ReadCard(2);
     EXPECT_EQ(db.CardBuffer.text(CardField::FirstName), "c");
     EXPECT_EQ(db.Position(), 2);
     EXPECT_EQ(shows, 1) << "a plain read shows nothing";
 
     edits = cardtest::TextsFor("c2");
-    db.StoreCard();
+    db.StoreCard(edits);
     EXPECT_EQ(ids(), (std::vector<std::string>{"a", "b", "c2"}));
 }
 
 TEST_F(CardDatabaseTest, ReadsAndSeeksPastTheEndFail) {
     writeCards({"a", "b"});
-    db.Open(path());
+    note(db.Open(path()));
     EXPECT_THROW(db.ReadCard(2), EInOutError);
     EXPECT_THROW(db.ReadCard(-1), EInOutError);
     EXPECT_THROW(db.Seek(3), EInOutError);
@@ -151,7 +152,7 @@ TEST_F(CardDatabaseTest, FileErrorsNameTheFileAndTheReason) {
     }
     EXPECT_THROW(db.Open(dir.file("")), EInOutError);  // a directory
     EXPECT_FALSE(db.IsOpen());
-    EXPECT_THROW(db.StoreCard(), EInOutError);
+    EXPECT_THROW(db.StoreCard(edits), EInOutError);
 }
 
 TEST_F(CardDatabaseTest, ReopeningClosesThePreviousHandle) {
@@ -163,9 +164,9 @@ TEST_F(CardDatabaseTest, ReopeningClosesThePreviousHandle) {
         ::closedir(d);
         return n;
     };
-    db.Open(path());
+    note(db.Open(path()));
     const int before = openFds();
-    for (int i = 0; i < 50; ++i) db.Open(path());
+    for (int i = 0; i < 50; ++i) note(db.Open(path()));
     EXPECT_EQ(openFds(), before);
     db.Close();
     EXPECT_FALSE(db.IsOpen());
@@ -174,40 +175,39 @@ TEST_F(CardDatabaseTest, ReopeningClosesThePreviousHandle) {
 
 TEST_F(CardDatabaseTest, AppendWritesAnEmptyCardAtTheEnd) {
     writeCards({"a", "b"});
-    db.Open(path());
+    note(db.Open(path()));
     db.ReadCard(1);
     edits = cardtest::TextsFor("edited");
-    db.AppendEmptyCard();
+    EXPECT_EQ(db.AppendCard(), 2);
     EXPECT_EQ(db.CardIndex, 2);
     EXPECT_EQ(db.Position(), 2);
-    EXPECT_EQ(clears, 1);
-    EXPECT_EQ(edits, CardTexts{});
+    EXPECT_EQ(db.CardBuffer.bytes, TCardRecord{}.bytes) << "the new card shown is empty";
     const std::string file = ReadFile(path());
     ASSERT_EQ(file.size(), 3u * kCardRecordSize);
     EXPECT_EQ(file.substr(2 * kCardRecordSize), std::string(kCardRecordSize, '\0'));
     EXPECT_EQ(RecordAt(file, 1).text(CardField::FirstName), "b") << "the card shown before is not stored";
 
     edits = cardtest::TextsFor("new");
-    db.StoreCard();
+    db.StoreCard(edits);
     EXPECT_EQ(ids(), (std::vector<std::string>{"a", "b", "new"}));
 }
 
 TEST_F(CardDatabaseTest, StoreRefusesToOverwriteACardItDidNotRead) {
     writeCards({"a", "b", "c"});
-    db.Open(path());  // position 1, card 0 read
+    note(db.Open(path()));  // position 1, card 0 read
     const std::string before = ReadFile(path());
     edits = cardtest::TextsFor("x");
-    EXPECT_THROW(db.StoreCard(), EInOutError);
+    EXPECT_THROW(db.StoreCard(edits), EInOutError);
     EXPECT_EQ(ReadFile(path()), before);
 }
 
 // Erase: the window has blanked the current card before calling EraseCardAt.
 TEST_F(CardDatabaseTest, EraseMovesTheLastCardIntoTheSlot) {
     writeCards({"c0", "c1", "c2", "c3", "c4"});
-    db.Open(path());
+    note(db.Open(path()));
     db.CardIndex = 2;
     db.ReadCard(2);
-    db.EraseCardAt();
+    note(db.EraseCardAt());
     EXPECT_EQ(ids(), (std::vector<std::string>{"c0", "c1", "c4", "c3"}));
     EXPECT_EQ(db.CardIndex, 2);
     EXPECT_EQ(db.Position(), 2);
@@ -219,10 +219,10 @@ TEST_F(CardDatabaseTest, EraseMovesTheLastCardIntoTheSlot) {
 
 TEST_F(CardDatabaseTest, ErasingTheLastCardMakesTheNewLastCurrent) {
     writeCards({"c0", "c1", "c2"});
-    db.Open(path());
+    note(db.Open(path()));
     db.CardIndex = 2;
     db.ReadCard(2);
-    db.EraseCardAt();
+    note(db.EraseCardAt());
     EXPECT_EQ(ids(), (std::vector<std::string>{"c0", "c1"}));
     EXPECT_EQ(db.CardIndex, 1);
     EXPECT_EQ(db.CardBuffer.text(CardField::FirstName), "c1");
@@ -231,8 +231,8 @@ TEST_F(CardDatabaseTest, ErasingTheLastCardMakesTheNewLastCurrent) {
 
 TEST_F(CardDatabaseTest, ErasingTheOnlyCardLeavesOneEmptyCard) {
     writeCards({"only"});
-    db.Open(path());
-    db.EraseCardAt();
+    note(db.Open(path()));
+    note(db.EraseCardAt());
     const std::string file = ReadFile(path());
     ASSERT_EQ(file.size(), static_cast<std::size_t>(kCardRecordSize));
     for (const auto& f : CardFields()) EXPECT_EQ(file[f.offset], 0) << f.name;
@@ -242,17 +242,17 @@ TEST_F(CardDatabaseTest, ErasingTheOnlyCardLeavesOneEmptyCard) {
 
 TEST_F(CardDatabaseTest, EraseFollowedByStoreAndSortWorksLikeTheEraseCommand) {
     writeCards({"c0", "c1", "c2", "c3", "c4"});
-    db.Open(path());
+    note(db.Open(path()));
     db.CardIndex = 2;
     db.ReadCard(2);
     // EraseClick: blank the card, erase, recount, seek, sort.
-    db.ClearEdits();
+    edits = CardTexts{};
     db.Seek(db.CardIndex);
-    db.StoreCard();
-    db.EraseCardAt();
+    db.StoreCard(edits);
+    note(db.EraseCardAt());
     db.Recount();
     db.Seek(db.CardIndex);
-    db.SortCards();
+    note(db.SortCards());
     EXPECT_EQ(db.CardCount, 4);
     EXPECT_EQ(db.CardIndex, 0);
     std::vector<std::string> left = ids();
@@ -262,27 +262,27 @@ TEST_F(CardDatabaseTest, EraseFollowedByStoreAndSortWorksLikeTheEraseCommand) {
 
 TEST_F(CardDatabaseTest, EraseOnAnEmptyFileFails) {
     WriteFile(path(), "");
-    db.Open(path());
+    note(db.Open(path()));
     EXPECT_THROW(db.EraseCardAt(), EInOutError);
     EXPECT_EQ(ReadFile(path()).size(), 0u);
 }
 
 TEST_F(CardDatabaseTest, TrailingFragmentIsNotACard) {
     writeCards({"a", "b", "c"}, std::string(100, '\x7f'));
-    db.Open(path());
+    note(db.Open(path()));
     EXPECT_EQ(db.RecordCount(), 3);
     EXPECT_EQ(db.CardCount, 3);
     EXPECT_THROW(db.ReadCard(3), EInOutError);
     db.ReadCard(2);
     EXPECT_EQ(db.CardBuffer.text(CardField::FirstName), "c");
 
-    db.AppendEmptyCard();  // replaces the fragment
+    db.AppendCard();  // replaces the fragment
     EXPECT_EQ(ReadFile(path()).size(), 4u * kCardRecordSize);
 
     db.CardIndex = 1;
     db.CardIndex = 1;
     db.ReadCard(1);
-    db.EraseCardAt();
+    note(db.EraseCardAt());
     EXPECT_EQ(ReadFile(path()).size(), 3u * kCardRecordSize);
 }
 
@@ -294,10 +294,10 @@ TEST_F(CardDatabaseTest, OversizedLengthBytesAreReadAndSortedSafely) {
         file += rec;
     }
     WriteFile(path(), file);
-    db.Open(path());
+    note(db.Open(path()));
     EXPECT_EQ(shown.text(CardField::EMail).size(), 40u);
     db.CardCount = 4;
-    db.SortCards();
+    note(db.SortCards());
     const std::string sorted = ReadFile(path());
     ASSERT_EQ(sorted.size(), file.size());
     for (int i = 0; i < 4; ++i)  // names "k...", "j...", ... were in descending order
@@ -308,9 +308,22 @@ TEST_F(CardDatabaseTest, LeftoverIncompleteJournalIsDropped) {
     writeCards({"a", "b"});
     const std::string before = ReadFile(path());
     WriteFile(path() + "-journal", "VXCJRNL1 then the copy died");
-    db.Open(path());
+    note(db.Open(path()));
     EXPECT_FALSE(std::filesystem::exists(path() + "-journal"));
     EXPECT_EQ(ReadFile(path()), before);
+}
+
+// The window hands texts in and shows what comes back; nothing is asked of it.
+TEST_F(CardDatabaseTest, SortLeavesCardZeroToShowOnlyWhenThereIsOne) {
+    WriteFile(path(), "");
+    note(db.Open(path()));
+    EXPECT_FALSE(note(db.SortCards()).ShowCard);
+    writeCards({"b", "a"});
+    note(db.Open(path()));
+    const TCardUpdate sorted = note(db.SortCards());
+    EXPECT_TRUE(sorted.ShowCard);
+    EXPECT_FALSE(sorted.SliderMax.has_value());
+    EXPECT_EQ(shown.text(CardField::LastName), RecordAt(ReadFile(path()), 0).text(CardField::LastName));
 }
 
 }  // namespace

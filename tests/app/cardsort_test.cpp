@@ -55,10 +55,9 @@ protected:
         cardtest::WriteFile(path, Bytes(records) + tail);
         TCardDatabase db;
         int shows = 0;
-        db.OnShow = [&] { ++shows; };
-        db.Open(path);
+        if (db.Open(path).ShowCard) ++shows;
         db.CardCount = cardCount;
-        db.SortCards();
+        if (db.SortCards().ShowCard) ++shows;
         ModelSort(records, std::min<int>(cardCount, static_cast<int>(records.size())));
         ASSERT_EQ(cardtest::ReadFile(path), Bytes(records) + tail);
         EXPECT_EQ(db.CardIndex, 0);

@@ -30,7 +30,7 @@ namespace {
 
 Bytes Compress(const Bytes& input) {
     Bytes out(input.size() + kLzrwCompressSlack);
-    out.resize(Compression(input.data(), out.data(), input.size()));
+    out.resize(Compression(input.data(), out.data(), input.size(), out.size()));
     return out;
 }
 
@@ -134,12 +134,24 @@ TEST(Compression, IncompressibleInputIsStored) {
     EXPECT_EQ(Compress(random), Concat({{0x80}, random}));
     EXPECT_EQ(Compress(Of("xy")), (Bytes{0x80, 'x', 'y'}));
     EXPECT_EQ(Compress(Bytes{}), Bytes{0x80});
-    std::uint8_t flag = 0;  // an empty source may come as a null pointer
-    EXPECT_EQ(Compression(nullptr, &flag, 0), 1u);
-    EXPECT_EQ(Decompression(&flag, nullptr, 1, 0), 0u);
+    std::uint8_t flag[LzrwCompressBound(0)] = {};  // an empty source may come as a null pointer
+    EXPECT_EQ(Compression(nullptr, flag, 0, sizeof flag), 1u);
+    EXPECT_EQ(Decompression(flag, nullptr, 1, 0), 0u);
 
     Bytes big(kLzrwBlockSize + 1), out(big.size() + kLzrwCompressSlack);
-    EXPECT_THROW(Compression(big.data(), out.data(), big.size()), ELzrw1KHCompressor);
+    EXPECT_THROW(Compression(big.data(), out.data(), big.size(), out.size()), ELzrw1KHCompressor);
+}
+
+TEST(Compression, ADestinationBelowTheBoundIsRefusedUntouched) {
+    const Bytes random = testdata::Random(1000, 7);
+    for (std::size_t capacity : {std::size_t{0}, random.size(), random.size() + 1, LzrwCompressBound(1000) - 1}) {
+        Bytes out(capacity + 16, 0xEE);  // room to see a stray write
+        EXPECT_THROW(Compression(random.data(), out.data(), random.size(), capacity), ELzrw1KHCompressor)
+            << capacity;
+        EXPECT_EQ(out, Bytes(capacity + 16, 0xEE)) << capacity;
+    }
+    Bytes exact(LzrwCompressBound(random.size()));
+    EXPECT_EQ(Compression(random.data(), exact.data(), random.size(), exact.size()), random.size() + 1);
 }
 
 TEST(Compression, LastControlWordIsShiftedToTheTop) {

@@ -17,6 +17,16 @@
 namespace vandrex {
 namespace {
 
+// A frame as the animation button adds it: interlaced, transparent, the
+// screen grown to fit, at the given position.
+TGifInsertOptions AnimationFrame(int position) {
+    TGifInsertOptions o;
+    o.Interlaced = true;
+    o.Transparent = true;
+    o.Position = position;
+    return o;
+}
+
 // A hand-made BMP: header, info header of headerSize bytes, extra (masks or
 // palette) and the rows as given (already in file order and padded).
 std::vector<std::uint8_t> MakeBmp(int w, int h, int bpp, int compression, const std::vector<std::uint8_t>& extra,
@@ -274,8 +284,8 @@ TEST_F(PictureFileDir, ComponentLoadsAndSavesEveryFormat) {
     const TBitmap before = image.Bitmap();
     EXPECT_THROW(image.IO.LoadFromFileBMP(Path("missing.bmp")), EInvalidGraphic);
     EXPECT_THROW(image.IO.LoadFromFileJpeg(Path("a.bmp")), EInvalidGraphic);
-    EXPECT_THROW(image.IO.InsertToFileGIF(Path("a.bmp"), true, -1, -1, 0, 0, true, 0, 1), EInvalidGraphic);
-    EXPECT_THROW(image.IO.InsertToFileGIF(Path("none.gif"), true, -1, -1, 0, 0, true, 0, 1), EInvalidGraphic);
+    EXPECT_THROW(image.IO.InsertToFileGIF(Path("a.bmp"), AnimationFrame(1)), EInvalidGraphic);
+    EXPECT_THROW(image.IO.InsertToFileGIF(Path("none.gif"), AnimationFrame(1)), EInvalidGraphic);
     EXPECT_EQ(image.Bitmap(), before);
     EXPECT_EQ(ReadFileBytes(Path("a.bmp"))->size(), EncodeBmp(original).size());
 }
@@ -291,7 +301,7 @@ TEST_F(PictureFileDir, ComponentGifSaveAndAnimation) {
     image.IO.UseLZW = true;
     for (int frame = 1; frame < 3; ++frame) {
         image.Assign(test::NoisePicture(30, 20, 14, 6 + frame));
-        EXPECT_EQ(image.IO.InsertToFileGIF(Path("s.gif"), true, -1, -1, 0, 0, true, 0, frame), frame + 1);
+        EXPECT_EQ(image.IO.InsertToFileGIF(Path("s.gif"), AnimationFrame(frame)), frame + 1);
     }
     const auto bytes = *ReadFileBytes(Path("s.gif"));
     EXPECT_EQ(test::CountOccurrences(bytes, "NETSCAPE2.0"), 1);

@@ -30,6 +30,7 @@
 #include "media/rmeditor.h"
 #include "platform/dialogs.h"
 #include "telephony/phoneoptions.h"
+#include "tests/doubles/recordingcomponents.h"
 
 using namespace vandrex;
 
@@ -47,15 +48,15 @@ QJsonObject state(TForm1* form) {
     QJsonObject s;
     s["title"] = form->Title();
     s["caption"] = form->windowTitle();
-    s["cloneCount"] = form->Clones().CloneCount;
-    s["senderTarget"] = form->Clones().fxCommTX1.RxWindowName();
+    s["cloneCount"] = form->Clones().CloneCount();
+    s["senderTarget"] = form->Clones().Sender().RxWindowName();
     s["senderActive"] = form->Clones().SenderActive();
     s["web"] = form->control<QLineEdit>("WebSiteAddressEdit")->text();
     s["mixer"] = form->control<QAction>("MixerAction")->text();
     s["djAuto"] = form->control<QAction>("DJAutoMatic")->isChecked();
     s["djAutoEnabled"] = form->control<QAction>("DJAutoMatic")->isEnabled();
     s["djManual"] = form->control<QAction>("DJManual")->isChecked();
-    s["instance"] = form->InstanceNumber;
+    s["instance"] = form->Clones().InstanceNumber();
     s["cardIndex"] = form->Cards().Database().CardIndex;
     s["edit2"] = form->control<QLineEdit>("Edit2")->text();
     s["edit2Visible"] = form->control<QLineEdit>("Edit2")->isVisible();
@@ -76,13 +77,14 @@ int main(int argc, char** argv) {
     TRecordingDialogs dialogs;
     SetDialogs(&dialogs);
 
-    auto* form = new TForm1;
+    vandrex::testing::RecordingComponents doubles;
+    auto* form = new TForm1(doubles.Make());
     form->SetOptionsWindow(new TPhoneOptions(form));
     form->SetEditorWindow(new TRMeditor(form));
     QObject::connect(form, &TForm1::Activated, form,
                      [form] { emitLine(QStringLiteral("activated %1").arg(form->ActivationCount())); });
     TCloneMode& clones = form->Clones();
-    clones.fxCommRX1.OnCommReceived = [&clones](TfxCommRX* sender, const QString& text) {
+    clones.Receiver().OnCommReceived = [&clones](TfxCommRX* sender, const QString& text) {
         emitLine(QStringLiteral("got %1 %2").arg(text.size()).arg(text));
         clones.VandrexCommRXCommReceived(sender, text);
     };
@@ -134,7 +136,7 @@ int main(int argc, char** argv) {
                                                              .toJson(QJsonDocument::Compact)));
             } else if (verb == "player") {
                 QStringList calls;
-                for (const QString& c : form->Real_Player_1.Calls) calls << c;
+                for (const QString& c : doubles.player->Calls) calls << c;
                 emitLine("player " + QString::fromUtf8(QJsonDocument(QJsonArray::fromStringList(calls))
                                                            .toJson(QJsonDocument::Compact)));
             }

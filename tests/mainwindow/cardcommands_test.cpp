@@ -4,6 +4,8 @@
 #include "window_fixture.h"
 
 #include "app/cardrecord.h"
+#include "app/panels/mailpanel.h"
+#include "app/panels/panels.h"
 
 namespace vandrex::testing {
 namespace {
@@ -42,7 +44,7 @@ TEST_F(Cards, StoreWritesTheEditsInFileOrderAndCutsToCapacity) {
     EXPECT_EQ(db.substr(21, 4), std::string("\x03" "ace", 4));
     EXPECT_EQ(static_cast<unsigned char>(db[103]), 3);  // Room is the fourth field
     EXPECT_EQ(static_cast<unsigned char>(db[197]), 5);  // EMail is the last
-    EXPECT_EQ(form->RecipientAddress, "");  // nothing redisplayed by Store
+    EXPECT_EQ(form->Panels().Mail.RecipientAddress(), "");  // nothing redisplayed by Store
 }
 
 TEST_F(Cards, NavigationReadsCardsAndStopsAtBothEnds) {

@@ -11,6 +11,9 @@
 #include <csignal>
 
 #include "app/application.h"
+#include "app/clonemode.h"
+#include "app/panels/mailpanel.h"
+#include "app/panels/panels.h"
 #include "compress/filesource.h"
 #include "platform/exceptions.h"
 #include "telephony/phoneoptions.h"
@@ -23,28 +26,27 @@ using Lifecycle = WindowTest;
 TEST_F(Lifecycle, ActivationSetsTheInstanceStateAndTheComponents) {
     Start();
     bool ok = false;
-    const int number = form->InstanceNumber.toInt(&ok);
+    const int number = form->Clones().InstanceNumber().toInt(&ok);
     EXPECT_TRUE(ok);
     EXPECT_GE(number, 0);
     EXPECT_LE(number, 99999998);
-    EXPECT_EQ(form->control<QLabel>("Image3")->toolTip(), form->InstanceNumber);
-    EXPECT_EQ(form->SenderAddress, "vandrex_" + form->InstanceNumber + "@" + TForm1::kSenderDomain);
-    EXPECT_EQ(form->ObjectSheetNames.size(), 13);
-    EXPECT_EQ(form->ObjectSheetNames.value(12), "Crypt");
-    EXPECT_EQ(form->Modem1.DevIdToInitialize, 0);
-    EXPECT_EQ(form->Modem1.OpenCalls, 1);
-    EXPECT_TRUE(form->VideoCap1.VideoPreview);
-    EXPECT_FALSE(form->RealAudioControl.Get("EmphasizeAudio").toBool());
+    EXPECT_EQ(form->control<QLabel>("Image3")->toolTip(), form->Clones().InstanceNumber());
+    EXPECT_EQ(form->Panels().Mail.SenderAddress(), "vandrex_" + form->Clones().InstanceNumber() + "@" + TMailPanel::kSenderDomain);
+    EXPECT_EQ(form->Panels().Mail.ObjectSheetNames().size(), 13);
+    EXPECT_EQ(form->Panels().Mail.ObjectSheetNames().value(12), "Crypt");
+    EXPECT_EQ(doubles.line->DevIdToInitialize(), 0);
+    EXPECT_EQ(doubles.line->OpenCalls, 1);
+    EXPECT_TRUE(doubles.capture->VideoPreview());
+    EXPECT_FALSE(doubles.producer->Get("EmphasizeAudio").toBool());
     EXPECT_TRUE(form->control<QAction>("Source1")->isVisible());
     EXPECT_TRUE(form->control<QAction>("D1")->isVisible());
     EXPECT_EQ(form->control<QAction>("D1")->text(), "Vandrex Test Pattern");
 }
 
 TEST_F(Lifecycle, RepeatedDriverNamesGetNoSlotOfTheirOwn) {
-    form = std::make_unique<TForm1>();
-    form->VideoCap1.Drivers = {"Cam A", "Cam A", "Cam B", "Cam C", "Cam C", "Cam D"};
-    form->show();
-    form->RunPendingActivation();
+    Create();
+    doubles.capture->Drivers = {"Cam A", "Cam A", "Cam B", "Cam C", "Cam C", "Cam D"};
+    Start();
     EXPECT_TRUE(form->control<QAction>("D1")->isVisible());
     EXPECT_FALSE(form->control<QAction>("D2")->isVisible());
     EXPECT_TRUE(form->control<QAction>("D3")->isVisible());
@@ -151,9 +153,9 @@ namespace {
 
 TEST_F(Lifecycle, CarriedFilesLiveInTemporaryFilesWhileTheWindowExists) {
     Start();
-    ASSERT_EQ(form->FileSources.size(), 3u);
+    ASSERT_EQ(form->FileSources().size(), 3u);
     std::vector<std::string> names;
-    for (const auto& source : form->FileSources) {
+    for (const auto& source : form->FileSources()) {
         const std::string name = source->FileName();
         EXPECT_TRUE(QFileInfo::exists(QString::fromStdString(name))) << name;
         EXPECT_NE(QFileInfo(QString::fromStdString(name)).fileName().indexOf("~fs"), -1) << name;

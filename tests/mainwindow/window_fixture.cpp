@@ -60,8 +60,10 @@ void WindowTest::TearDown() {
     QDir::setCurrent(previousDir);
 }
 
+void WindowTest::Create() { form = std::make_unique<TForm1>(doubles.Make()); }
+
 void WindowTest::Start() {
-    form = std::make_unique<TForm1>();
+    if (!form) Create();
     form->show();
     form->RunPendingActivation();
     Process();

@@ -19,6 +19,7 @@
 #include "app/mainwindow.h"
 #include "app/statusbar.h"
 #include "platform/dialogs.h"
+#include "tests/doubles/recordingcomponents.h"
 
 namespace vandrex::testing {
 
@@ -36,7 +37,9 @@ protected:
     void SetUp() override;
     void TearDown() override;
 
-    // Creates the window and runs its first activation.
+    // Creates the window on fresh recording doubles (Create) and runs its
+    // first activation (Start).
+    void Create();
     void Start();
     void Process();
     std::string DbPath() const;
@@ -52,6 +55,7 @@ protected:
     QTemporaryDir dir;
     QString previousDir;
     ScopedRecordingDialogs dialogs;
+    RecordingComponents doubles;
     std::unique_ptr<TForm1> form;
 };
 

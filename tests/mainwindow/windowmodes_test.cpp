@@ -7,6 +7,9 @@
 #include <QMenuBar>
 #include <QPlainTextEdit>
 
+#include "app/panels/mailpanel.h"
+#include "app/panels/optimizerpanel.h"
+#include "app/panels/panels.h"
 #include "app/windowmodes.h"
 #include "controls/led.h"
 
@@ -55,7 +58,7 @@ TEST_F(Modes, HtmlMailModeHidesTheCardAndShowsTheTools) {
         EXPECT_TRUE(Visible(form.get(), n)) << n;
     EXPECT_EQ(form->control<QWidget>("Slider")->width(), 105);
     EXPECT_EQ(form->control<QWidget>("TrackBar1")->width(), 89);
-    EXPECT_EQ(form->control<QLineEdit>("WebSiteAddressEdit")->text(), TWindowModes::kNoFtpValues);
+    EXPECT_EQ(form->control<QLineEdit>("WebSiteAddressEdit")->text(), TMailPanel::kNoFtpValues);
     EXPECT_FALSE(form->control<QWidget>("WebSiteAddressCheckBox")->isEnabled());
     EXPECT_EQ(form->control<QLineEdit>("ObjectRichEdit")->text(), "TV");
     Snapshot(form.get(), "html-mail");
@@ -79,7 +82,7 @@ TEST_F(Modes, ChatAndFtpVariantsOfHtmlMode) {
     EXPECT_TRUE(Visible(form.get(), "MailEntryChatMemo"));
     EXPECT_FALSE(Visible(form.get(), "MailSheet"));
     EXPECT_FALSE(Check("VideoPhone")->isEnabled());
-    EXPECT_FALSE(form->UseLZW);
+    EXPECT_FALSE(form->Panels().Optimizer.UseLZW());
     Snapshot(form.get(), "phone-chat");
 
     Check("MailChatBox")->setChecked(false);
@@ -110,8 +113,8 @@ TEST_F(Modes, PlayerModeAndBackToTheCards) {
     EXPECT_FALSE(form->control<QAction>("CreateMixFile")->isEnabled());
     EXPECT_EQ(form->control<QWidget>("Real_Player_1")->property("Controls").toString(), "Statusbar");
     EXPECT_EQ(form->control<QWidget>("Real_Player_1")->geometry(), QRect(79, 260, 307, 27));
-    EXPECT_EQ(form->RealAudioControl.Get("DoOutputFile").toBool(), true);
-    EXPECT_EQ(form->RealAudioControl.Get("TargetLAN").toBool(), false);
+    EXPECT_EQ(doubles.producer->Get("DoOutputFile").toBool(), true);
+    EXPECT_EQ(doubles.producer->Get("TargetLAN").toBool(), false);
     EXPECT_EQ(Panel1(), "1");  // still the card number
     Snapshot(form.get(), "player");
 

@@ -80,16 +80,11 @@ int Add(const std::string& path, const std::vector<std::string>& assignments) {
         values[field] = vandrex::Utf8ToAnsi(a.substr(eq + 1));  // a later value of a field wins
     }
 
-    CardTexts edits;
     TCardDatabase db;
-    db.EditTexts = [&edits] { return edits; };
-    db.ClearEdits = [&edits] { edits = CardTexts{}; };
     db.Open(path);
     db.Recount();
-    db.AppendEmptyCard();
-    edits = values;
-    db.Seek(db.CardIndex);
-    db.StoreCard();
+    db.Seek(db.AppendCard());
+    db.StoreCard(values);
     return 0;
 }
 

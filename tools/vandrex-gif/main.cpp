@@ -180,7 +180,11 @@ int Run(const TOptions& o) {
     const auto existing = vandrex::ReadFileBytes(o.Out);
     if (!existing) throw vandrex::EInOutError("cannot read \"" + o.Out + "\"");
     const int frames = vandrex::CountGifImages(*existing);
-    image.IO.InsertToFileGIF(o.Out, true, -1, -1, 0, 0, true, 0, frames);
+    vandrex::TGifInsertOptions frame;  // appended, transparent, the screen grown to fit
+    frame.Interlaced = true;
+    frame.Transparent = true;
+    frame.Position = frames;
+    image.IO.InsertToFileGIF(o.Out, frame);
     return 0;
 }
 

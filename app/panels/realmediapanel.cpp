@@ -1,0 +1,27 @@
+#include "app/panels/realmediapanel.h"
+
+#include "media/producerinterface.h"
+
+namespace vandrex {
+
+TRealMediaPanel::TRealMediaPanel(TProducerInterface& producer, QObject* parent)
+    : QObject(parent), producer_(producer) {}
+
+void TRealMediaPanel::SetProducerDefaults() {
+    producer_.SetProperty(QStringLiteral("DeInterlaceFilter"), false);
+    producer_.SetProperty(QStringLiteral("EmphasizeAudio"), false);
+    producer_.SetProperty(QStringLiteral("LossProtection"), false);
+    producer_.SetProperty(QStringLiteral("InputCaptureAudioDriver"), 0);
+}
+
+void TRealMediaPanel::EnterPlayerMode() {
+    producer_.StopEncoding();
+    for (const char* p : {"LossProtection", "Target56KModem", "TargetSingleISDN", "TargetDualISDN",
+                          "TargetDSLCableModem", "TargetLAN", "VideoCroppingEnabled"})
+        producer_.SetProperty(QString::fromLatin1(p), false);
+    producer_.SetProperty(QStringLiteral("DoOutputFile"), true);
+    producer_.SetProperty(QStringLiteral("DoOutputServer"), false);
+    producer_.SetProperty(QStringLiteral("MobilePlay"), false);
+}
+
+}  // namespace vandrex

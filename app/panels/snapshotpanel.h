@@ -1,0 +1,33 @@
+#pragma once
+// The snapshot and timer group Zozadi (" Cam "): the snapshot button and the
+// lamps of the time-lapse timer, the page size and the FTP connection.
+// Shown in HTML mail mode.
+
+#include <QObject>
+
+#include "app/panels/windowmode.h"
+
+class QGroupBox;
+class QToolButton;
+class QWidget;
+
+namespace vandrex {
+
+class TLED;
+
+class TSnapshotPanel : public QObject {
+    Q_OBJECT
+public:
+    TSnapshotPanel(QWidget* client, QObject* parent);
+    void Layout(WindowMode mode);
+
+private:
+    QGroupBox* Zozadi = nullptr;
+    QToolButton* ZozadiFotoBtn1 = nullptr;
+    TLED* LED_Timer = nullptr;
+    TLED* LED_TimerActive = nullptr;
+    TLED* GIFSize_LED = nullptr;
+    TLED* LED_i_modeGIF = nullptr;
+};
+
+}  // namespace vandrex

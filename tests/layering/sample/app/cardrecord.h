@@ -1,0 +1,3 @@
+#pragma once
+// The card core may not lean on the window either.
+#include "app/panels/cardpanel.h"
