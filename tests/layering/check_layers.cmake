@@ -6,7 +6,7 @@
 #   platform                              nothing but itself
 #   controls, compress, imaging, ipc,     platform
 #   cards (app/cardrecord.*, app/carddatabase.*)
-#   telephony, mail, media                the layers above plus controls,
+#   telephony, mail, media, capture       the layers above plus controls,
 #                                         compress, imaging, ipc
 #   app                                   everything
 #   tools                                 every library, cards included,
@@ -23,19 +23,23 @@ set(allowed_platform platform)
 foreach(core IN LISTS cores)
   set(allowed_${core} ${core} ${base})
 endforeach()
-foreach(subsystem telephony mail media)
+foreach(subsystem telephony mail media capture)
   set(allowed_${subsystem} ${subsystem} ${base} ${cores})
 endforeach()
-set(allowed_app app ${base} ${cores} telephony mail media)
-set(allowed_tools tools ${base} ${cores} telephony mail media)
-set(layers platform ${cores} telephony mail media app tools)
+set(allowed_app app ${base} ${cores} telephony mail media capture)
+set(allowed_tools tools ${base} ${cores} telephony mail media capture)
+set(layers platform ${cores} telephony mail media capture app tools)
 set(checked_targets ${layers} tests bench fuzz)
 
 # The layer of a path such as "app/carddatabase.h": its folder, except the
-# card core, which sits in app/ but below the window.
+# card core, which sits in app/ but below the window, and the capture
+# widgets of imaging/ (the capture control, the handset display, the options
+# window's driver steps, the time-lapse timers), which sit with the subsystems.
 function(layer_of path out)
   if(path MATCHES "^app/card(record|database)\\.(h|cpp)$")
     set(${out} cards PARENT_SCOPE)
+  elseif(path MATCHES "^imaging/(videocap|phonedisplay|driverchoice|timelapsetimers)\\.(h|cpp)$")
+    set(${out} capture PARENT_SCOPE)
   else()
     string(REGEX REPLACE "/.*" "" folder "${path}")
     set(${out} ${folder} PARENT_SCOPE)
