@@ -474,7 +474,7 @@ void TDataPhone::SendNextBlock() {
         try {
             got = t.source->Read(block.data(), want);
         } catch (const std::exception& e) {
-            Fail(e.what());
+            Fail(e.what(), false);
             return;
         }
         t.elapsedMs += Now() - before;
@@ -598,7 +598,7 @@ bool TDataPhone::ProcessData() {
         // The short block ends the item; it is kept but not counted.
         if (t.kind == TTransferKind::File && t.done != t.announced) {
             Fail("File ended after " + std::to_string(t.done) + " of " +
-                 std::to_string(t.announced) + " bytes - transfer failed.");
+                 std::to_string(t.announced) + " bytes - transfer failed.", false);
             return true;
         }
         FinishReceiving();
@@ -633,7 +633,7 @@ void TDataPhone::FinishReceiving() {
         stored = sink_.Commit();
     } catch (const std::exception& e) {
         t.sinkOpen = true;
-        Fail(e.what());
+        Fail(e.what(), false);
         return;
     }
     auto done = std::move(transfer_);
@@ -657,7 +657,7 @@ void TDataPhone::FinishReceiving() {
     EndTransfer();
 }
 
-void TDataPhone::Fail(const std::string& why) {
+void TDataPhone::Fail(const std::string& why, bool drain) {
     auto t = std::move(transfer_);
     if (!t) return;
     if (t->sinkOpen) sink_.Abort();
@@ -670,12 +670,14 @@ void TDataPhone::Fail(const std::string& why) {
     if (t->kind == TTransferKind::File) SetProgress(view_.ProgressMax, 0, view_.FileTransferStatus);
     SetPanel0(why);
     Emit(TKind::TransferFailed, why);
-    // What is waiting belongs to the failed transfer; so does whatever the
-    // peer still sends before it falls quiet.
-    discarded_ += static_cast<std::int64_t>(Pending().size());
-    in_.clear();
-    pos_ = 0;
-    idle_ = TIdle::Drain;
+    if (drain) {
+        // What is waiting belongs to the failed transfer; so does whatever the
+        // peer still sends before it falls quiet.
+        discarded_ += static_cast<std::int64_t>(Pending().size());
+        in_.clear();
+        pos_ = 0;
+        idle_ = TIdle::Drain;
+    }
     EndTransfer();
 }
 
@@ -705,7 +707,7 @@ void TDataPhone::Tick() {
         if (t.mayEndHere && Pending().empty() && now - t.stepStarted >= kPictureEndQuietMs) {
             FinishReceiving();
         } else if (now - t.stepStarted >= timeoutMs_) {
-            Fail("Timeout during read operation.");
+            Fail("Timeout during read operation.", !t.sending);
         }
         Process();
         return;

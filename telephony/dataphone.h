@@ -190,7 +190,9 @@ private:
     void SendNextBlock();
     void FinishSending();
     void FinishReceiving();
-    void Fail(const std::string& why);
+    // Ends the running transfer as failed. drain: the peer may still be
+    // sending its blocks, so what arrives until it falls quiet is dropped.
+    void Fail(const std::string& why, bool drain = true);
     void EndTransfer();
     void FlushQueuedChats();
     void WriteChat(std::string_view text);

@@ -569,3 +569,20 @@ TEST(DataPhoneFailure, UnfinishedRequestIsDroppedAfterTheTimeout) {
     one.Later(TDataPhone::kChatQuietMs);
     EXPECT_EQ(Texts(one.phone.TakeEvents(), TKind::ChatReceived), std::vector<std::string>{"hi"});
 }
+
+TEST(DataPhoneFailure, UnreadableFileEndsTheSendingAndKeepsTheLineOpen) {
+    struct TBrokenSource : TTransferSource {
+        std::size_t Read(char*, std::size_t) override { throw EInOutError("Cannot read \"x\": Input/output error"); }
+    };
+    TOnePhone one;
+    ASSERT_TRUE(one.phone.SendFile("x", 10, std::make_unique<TBrokenSource>()));
+    EXPECT_FALSE(one.phone.View().SnapshotButtonEnabled);
+    one.Feed(RequestAck(TTransferKind::File) + "Chat:peer talks");
+    EXPECT_FALSE(one.phone.Busy());
+    EXPECT_EQ(one.phone.View().Panel0, "Cannot read \"x\": Input/output error");
+    EXPECT_TRUE(one.phone.View().SnapshotButtonEnabled);
+    EXPECT_FALSE(one.phone.View().Lamp(TLamp::Send).Lit);
+    EXPECT_EQ(one.phone.View().Counters.FilesOutCount, 0);
+    one.Later(TDataPhone::kChatQuietMs);
+    EXPECT_EQ(Texts(one.phone.TakeEvents(), TKind::ChatReceived), std::vector<std::string>{"peer talks"});
+}
