@@ -457,7 +457,7 @@ bool TDataPhone::ProcessSenderReply() {
         return true;
     }
     SendNextBlock();
-    return transfer_ != nullptr;
+    return true;
 }
 
 void TDataPhone::SendNextBlock() {
