@@ -569,7 +569,7 @@ bool TDataPhone::ProcessHeader() {
     }
     if (*length == 0) {
         out_ += BlockAck(t.kind);
-        FinishReceiving();
+        EndOfItem();
         return true;
     }
     t.blockLength = *length;
@@ -596,12 +596,7 @@ bool TDataPhone::ProcessData() {
     const auto full = static_cast<std::int64_t>(BlockSize(t.kind));
     if (t.blockLength != full) {
         // The short block ends the item; it is kept but not counted.
-        if (t.kind == TTransferKind::File && t.done != t.announced) {
-            Fail("File ended after " + std::to_string(t.done) + " of " +
-                 std::to_string(t.announced) + " bytes - transfer failed.", false);
-            return true;
-        }
-        FinishReceiving();
+        EndOfItem();
         return true;
     }
     view_.Counters.BytesInTotal += t.blockLength;
@@ -623,6 +618,17 @@ bool TDataPhone::ProcessData() {
     t.stepStarted = Now();
     t.mayEndHere = t.kind == TTransferKind::Picture;
     return true;
+}
+
+void TDataPhone::EndOfItem() {
+    auto& t = *transfer_;
+    if (t.kind == TTransferKind::File && t.done != t.announced) {
+        Fail("File ended after " + std::to_string(t.done) + " of " + std::to_string(t.announced) +
+                 " bytes - transfer failed.",
+             false);
+        return;
+    }
+    FinishReceiving();
 }
 
 void TDataPhone::FinishReceiving() {

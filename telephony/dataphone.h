@@ -189,6 +189,7 @@ private:
     void StartTransfer(std::unique_ptr<TTransfer> transfer);
     void SendNextBlock();
     void FinishSending();
+    void EndOfItem();  // the sender marked the end: complete only when the size is right
     void FinishReceiving();
     // Ends the running transfer as failed. drain: the peer may still be
     // sending its blocks, so what arrives until it falls quiet is dropped.

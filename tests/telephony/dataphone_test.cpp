@@ -586,3 +586,17 @@ TEST(DataPhoneFailure, UnreadableFileEndsTheSendingAndKeepsTheLineOpen) {
     one.Later(TDataPhone::kChatQuietMs);
     EXPECT_EQ(Texts(one.phone.TakeEvents(), TKind::ChatReceived), std::vector<std::string>{"peer talks"});
 }
+
+TEST(DataPhoneFailure, ClosingBlockBeforeTheAnnouncedSizeIsNotKept) {
+    TOnePhone one;
+    one.Feed("sendFILE:f.txt[5000]\r\n");
+    ASSERT_TRUE(one.phone.AcceptFile());
+    one.phone.TakeOutput();
+    std::string acks = one.Feed(BlockHeader(TTransferKind::File, 2048) + Pattern(2048) +
+                                BlockHeader(TTransferKind::File, 0));
+    EXPECT_EQ(acks, BlockAck(TTransferKind::File) + BlockAck(TTransferKind::File));
+    EXPECT_FALSE(one.phone.Busy());
+    EXPECT_TRUE(one.sink.stored.empty());
+    EXPECT_EQ(one.phone.View().Panel0, "File ended after 2048 of 5000 bytes - transfer failed.");
+    EXPECT_EQ(one.phone.View().Counters.FilesInCount, 0);
+}
