@@ -181,12 +181,13 @@ bool TDataPhone::SendFile(std::string_view wireName, std::int64_t size,
     t->kind = TTransferKind::File;
     t->source = std::move(file);
     t->announced = size;
+    t->name = WireName(wireName);
     t->step = TStep::RequestAck;
     StartTransfer(std::move(t));
     SetLamp(TLamp::Send, true, TLampColor::Red);
     SetButtons(view_.SendButtonEnabled, false);
     SetProgress(size, 0, "0");
-    out_ += FileRequest(WireName(wireName), size);
+    out_ += FileRequest(transfer_->name, size);
     Process();
     return true;
 }
@@ -527,7 +528,7 @@ void TDataPhone::FinishSending() {
         SetPanel0(std::to_string(t->done) + " Bytes Send Succesfully");
         SetLampOff(TLamp::Receive);
         SetButtons(view_.SendButtonEnabled, true);
-        Emit(TKind::FileSent, {}, t->done);
+        Emit(TKind::FileSent, t->name, t->done);
     }
     EndTransfer();
 }

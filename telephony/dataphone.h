@@ -77,7 +77,7 @@ struct TDataPhoneEvent {
         PictureReceived,   // Text: stored name, Bytes: size
         FileReceived,      // Text: stored name, Bytes: size
         PictureSent,       // Bytes: size
-        FileSent,          // Bytes: size
+        FileSent,          // Text: the name as it went on the wire, Bytes: size
         WrongAcknowledgement,  // Text: the reply as it came
         TransferFailed,    // Text: why; nothing of the transfer was counted or kept
         Panel0Changed,     // Text: new panel 0 text

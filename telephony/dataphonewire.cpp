@@ -4,6 +4,7 @@
 #include <cctype>
 #include <limits>
 
+#include "platform/codepage.h"
 #include "platform/rounding.h"
 
 namespace vandrex::dataphone {
@@ -79,6 +80,16 @@ std::string WireName(std::string_view name) {
     for (char& c : out)
         if (c == '\0' || c == '\r' || c == '\n') c = '_';
     return out;
+}
+
+std::string WireNameFromUnicode(std::u32string_view name) {
+    std::string out;
+    for (char32_t c : name) {
+        unsigned char b = CodePointToAnsi(c);
+        bool unmapped = b == '?' && c != U'?';
+        out += unmapped ? '_' : static_cast<char>(b);
+    }
+    return WireName(out);
 }
 
 std::string_view CutAtNul(std::string_view text) {

@@ -59,6 +59,9 @@ std::string BlockAck(TTransferKind kind);
 // request line (NUL, CR, LF) becomes "_". The caller maps characters outside
 // the code page to "_" when it encodes the name.
 std::string WireName(std::string_view name);
+// The same from a name in Unicode: characters outside the code page and those
+// that cannot travel on the line become "_".
+std::string WireNameFromUnicode(std::u32string_view name);
 
 // --- Parsing what arrives ---------------------------------------------------
 

@@ -151,6 +151,7 @@ TEST(DataPhoneFile, FiveThousandBytesGoAs2048_2048_904) {
                           BlockAck(TTransferKind::File) + BlockAck(TTransferKind::File));
     EXPECT_EQ(p.sinkB.stored["report.txt"], data);
 
+    EXPECT_EQ(Texts(p.a.TakeEvents(), TKind::FileSent), std::vector<std::string>{"report.txt"});
     const auto& sent = p.a.View();
     EXPECT_EQ(sent.Counters.BytesOutTotal, 5000);
     EXPECT_EQ(sent.Counters.FilesOutCount, 1);

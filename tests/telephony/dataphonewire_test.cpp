@@ -31,6 +31,7 @@ TEST(DataPhoneWire, ElementsAreExactBytes) {
 TEST(DataPhoneWire, NamesOnTheWireKeepToOneLine) {
     EXPECT_EQ(WireName(std::string("a\rb\nc\0d.txt", 11)), "a_b_c_d.txt");
     EXPECT_EQ(WireName("caf\xE9.txt"), "caf\xE9.txt");
+    EXPECT_EQ(WireNameFromUnicode(U"caf\u00E9 \u20AC?\u4E2D\r.txt"), "caf\xE9 \x80?__.txt");
 }
 
 TEST(DataPhoneWire, BlockLengthReading) {
