@@ -114,6 +114,7 @@ void TDataPhone::SetConnected(bool connected) {
             announced_.reset();
             SetLampOff(TLamp::Receive);
         }
+        SetLampOff(TLamp::Send);
     }
     connected_ = connected;
 }

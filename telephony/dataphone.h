@@ -132,8 +132,8 @@ public:
     // the stream's read time-out.
     void SetTimeoutSeconds(int seconds) { timeoutMs_ = std::int64_t{seconds} * 1000; }
 
-    // The call: a drop ends any transfer at once as failed and forgets what
-    // was waiting.
+    // The call: a drop ends any transfer at once as failed, forgets what was
+    // waiting and puts out LED_Send, which a sent file leaves lit until then.
     void SetConnected(bool connected);
     bool Connected() const { return connected_; }
 
@@ -155,6 +155,10 @@ public:
     // "Receive": accepts the announced file. False when none is announced or a
     // transfer runs.
     bool AcceptFile();
+
+    // For the window's own lamp steps (Stop, Resume), so View stays the one
+    // record of what the lamps show.
+    void ShowLamp(TLamp lamp, bool lit, TLampColor color = TLampColor::Red) { SetLamp(lamp, lit, color); }
 
     bool Busy() const { return transfer_ != nullptr; }
     bool FileAnnounced() const { return announced_.has_value(); }

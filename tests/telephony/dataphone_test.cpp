@@ -170,6 +170,8 @@ TEST(DataPhoneFile, FiveThousandBytesGoAs2048_2048_904) {
     EXPECT_FALSE(got.Lamp(TLamp::Receive).Lit);
     EXPECT_TRUE(got.SnapshotButtonEnabled);
     EXPECT_EQ(p.b.DiscardedBytes(), 0);
+    p.a.SetConnected(false);
+    EXPECT_FALSE(p.a.View().Lamp(TLamp::Send).Lit);
 }
 
 TEST(DataPhoneFile, EverySizeArrivesIdenticalInPiecesOrWhole) {
