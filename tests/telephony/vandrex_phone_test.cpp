@@ -342,3 +342,38 @@ TEST(VandrexPhoneTool, BadArgumentsAndUnreachablePeersFail) {
     EXPECT_EQ(missing.Wait(), 2);
     EXPECT_NE(missing.Err().find("Cannot reach"), std::string::npos);
 }
+
+// Two copies on a serial line: a pair of pseudo-terminals joined by socat.
+TEST(VandrexPhoneTool, TwoCopiesOverASerialLine) {
+    if (::access("/usr/bin/socat", X_OK) != 0) GTEST_SKIP() << "socat is not installed";
+    TempFolder t;
+    fs::create_directories(t / "a");
+    fs::create_directories(t / "b");
+    std::string data = vandrex::testing::Pattern(20000, 9);
+    WriteAll(t / "send.bin", data);
+    pid_t socat = ::fork();
+    if (socat == 0) {
+        std::string a = "pty,raw,echo=0,link=" + (t / "pa").string();
+        std::string b = "pty,raw,echo=0,link=" + (t / "pb").string();
+        ::execl("/usr/bin/socat", "socat", a.c_str(), b.c_str(), static_cast<char*>(nullptr));
+        ::_exit(127);
+    }
+    for (int i = 0; i < 250 && !(fs::exists(t / "pa") && fs::exists(t / "pb")); ++i)
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    {
+        TPhoneProcess answerer({"--answer", "--line", (t / "pa").string(), "--dir", (t / "a").string(), "--idle", "2",
+                                "--chat", "back"},
+                               t.Path(), "answer");
+        std::this_thread::sleep_for(std::chrono::milliseconds(200));
+        TPhoneProcess caller({"--dial", (t / "pb").string(), "--dir", (t / "b").string(), "--idle", "3", "--chat",
+                              "hi there", "--file", (t / "send.bin").string()},
+                             t.Path(), "caller");
+        EXPECT_EQ(caller.Wait(60), 0) << caller.Err();
+        EXPECT_EQ(answerer.Wait(60), 0) << answerer.Err();
+        EXPECT_EQ(ReadAll(t / "a" / "send.bin"), data);
+        EXPECT_NE(answerer.Out().find("received chat hi there\n"), std::string::npos) << answerer.Out();
+        EXPECT_NE(caller.Out().find("received chat back\n"), std::string::npos) << caller.Out();
+    }
+    ::kill(socat, SIGTERM);
+    ::waitpid(socat, nullptr, 0);
+}
