@@ -261,7 +261,8 @@ private:
         if (auto d = phone_.NextDeadline()) wake = std::min(wake, *d);
         if (o_.answer && !o_.items.empty() && !phone_.Busy() && lastInput_ + kAnswerTurnMs > now)
             wake = std::min(wake, lastInput_ + kAnswerTurnMs);
-        wake = std::min(wake, lastActivity_ + static_cast<std::int64_t>(o_.idleSeconds * 1000));
+        const auto idleAt = lastActivity_ + static_cast<std::int64_t>(o_.idleSeconds * 1000);
+        if (o_.items.empty() && !phone_.Busy() && idleAt > now) wake = std::min(wake, idleAt);
         pollfd p{stream_.Handle(), static_cast<short>(POLLIN | (out_.empty() ? 0 : POLLOUT)), 0};
         int timeout = static_cast<int>(std::max<std::int64_t>(0, wake - now));
         int ready = ::poll(&p, 1, timeout);
