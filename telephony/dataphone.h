@@ -160,6 +160,12 @@ public:
     // record of what the lamps show.
     void ShowLamp(TLamp lamp, bool lit, TLampColor color = TLampColor::Red) { SetLamp(lamp, lit, color); }
 
+    // The main window's activation sets the eight counters to zero.
+    void ResetCounters() {
+        view_.Counters = {};
+        CountersChanged();
+    }
+
     bool Busy() const { return transfer_ != nullptr; }
     bool FileAnnounced() const { return announced_.has_value(); }
     std::int64_t WrongAcknowledgements() const { return wrongAcks_; }

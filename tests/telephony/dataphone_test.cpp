@@ -172,6 +172,8 @@ TEST(DataPhoneFile, FiveThousandBytesGoAs2048_2048_904) {
     EXPECT_EQ(p.b.DiscardedBytes(), 0);
     p.a.SetConnected(false);
     EXPECT_FALSE(p.a.View().Lamp(TLamp::Send).Lit);
+    p.b.ResetCounters();
+    EXPECT_EQ(p.b.View().Counters, TDataPhoneCounters{});
 }
 
 TEST(DataPhoneFile, EverySizeArrivesIdenticalInPiecesOrWhole) {
