@@ -248,14 +248,18 @@ double LrzszSeconds(const fs::path& file, double rate) {
     auto in = MakeFolder("lrzsz-in");
     int port = FreePort();
     TChild receiver = Spawn({"socat", "TCP-LISTEN:" + std::to_string(port) + ",bind=127.0.0.1,reuseaddr",
-                             "EXEC:rz -y -q"},
+                             "EXEC:rz -y -q,pty,raw,echo=0"},
                             in);
     std::this_thread::sleep_for(std::chrono::milliseconds(200));
     std::unique_ptr<TPacedRelay> relay;
     if (rate > 0) relay = std::make_unique<TPacedRelay>(port, rate);
     int dialled = relay ? relay->Port() : port;
     auto start = Clock::now();
-    TChild sender = Spawn({"socat", "TCP:127.0.0.1:" + std::to_string(dialled), "EXEC:sz -q " + file.string()},
+    // sz streams: on the paced line its socket gets a modem-sized send buffer,
+    // otherwise the kernel would take the whole file at once and sz would time
+    // out waiting for the end while the line drains it.
+    std::string tcp = "TCP:127.0.0.1:" + std::to_string(dialled) + (rate > 0 ? ",sndbuf=4096" : "");
+    TChild sender = Spawn({"socat", tcp, "EXEC:sz -q " + file.string() + ",pty,raw,echo=0"},
                           file.parent_path());
     WaitForOutput(sender, "", 600);  // sz ends after the receiver's last answer
     double seconds = std::chrono::duration<double>(Clock::now() - start).count();

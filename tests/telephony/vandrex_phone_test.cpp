@@ -286,13 +286,14 @@ TEST(VandrexPhoneTool, HostilePeerLeavesNothingOutsideTheFolderAndNoPartialFile)
     peer.Send("sendFILE:ke\x01" "ep.txt[9000]\r\n");
     EXPECT_EQ(peer.Read(22), RequestAck(TTransferKind::File));
     peer.Send("FILELeng:100000     \r\n" + std::string(3000, 'z'));
-    // Garbage, then the line is usable again: a chat still arrives.
-    std::this_thread::sleep_for(std::chrono::milliseconds(500));
+    // Garbage, then the line is usable again: a chat still arrives. The pauses
+    // are well past the 0.3 s of quiet that end dropping a failed transfer's rest.
+    std::this_thread::sleep_for(std::chrono::milliseconds(1000));
     peer.Send(vandrex::testing::Pattern(64 * 1024, 5));
-    std::this_thread::sleep_for(std::chrono::milliseconds(500));
+    std::this_thread::sleep_for(std::chrono::milliseconds(1000));
     peer.Send("Chat:still talking");
     // A file cut off by hang-up mid-block.
-    std::this_thread::sleep_for(std::chrono::milliseconds(500));
+    std::this_thread::sleep_for(std::chrono::milliseconds(1000));
     peer.Send("sendFILE:keep.txt[5000]\r\n");
     EXPECT_EQ(peer.Read(22), RequestAck(TTransferKind::File));
     peer.Send(BlockHeader(TTransferKind::File, 2048) + std::string(1000, 'q'));
