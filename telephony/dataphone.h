@@ -137,6 +137,9 @@ public:
     void SetConnected(bool connected);
     bool Connected() const { return connected_; }
 
+    // The phone's clock, in which NextDeadline is given.
+    std::int64_t Now() const { return clock_(); }
+
     void Feed(std::string_view bytes);
     void Tick();
     // When Tick has something to do next (absolute clock time), if anything.
@@ -180,7 +183,6 @@ private:
     enum class TStep { RequestAck, BlockAck, Header, Data };
     struct TTransfer;
 
-    std::int64_t Now() const { return clock_(); }
     std::string_view Pending() const { return std::string_view(in_).substr(pos_); }
     void Consume(std::size_t n);
     void Process();
