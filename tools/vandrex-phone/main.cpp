@@ -256,6 +256,17 @@ private:
 
     // One wait for the stream or the next deadline; false when the call ended.
     bool Wait() {
+        // Most steps fit in the socket's buffer: write at once rather than
+        // after another trip through poll.
+        if (!out_.empty()) {
+            ssize_t n = ::write(stream_.Handle(), out_.data(), out_.size());
+            if (n > 0) {
+                out_.erase(0, static_cast<std::size_t>(n));
+                lastActivity_ = NowMs();
+            } else if (n < 0 && errno != EAGAIN && errno != EINTR) {
+                return Dropped(std::strerror(errno));
+            }
+        }
         auto now = NowMs();
         std::int64_t wake = now + 1000;
         if (auto d = phone_.NextDeadline()) wake = std::min(wake, *d);
