@@ -13,6 +13,7 @@ PKGS=(
   msmtp curl
   xdg-utils
   libavdevice-dev libavformat-dev libavcodec-dev libswscale-dev libavutil-dev ffmpeg
+  lrzsz socat
 )
 missing=()
 for p in "${PKGS[@]}"; do
