@@ -11,6 +11,8 @@ PKGS=(
   xvfb xauth x11-utils
   python3 python3-aiosmtpd python3-pyftpdlib
   xdg-utils
+  ffmpeg libavformat-dev libavcodec-dev libavfilter-dev libswresample-dev libswscale-dev
+  libavdevice-dev libavutil-dev libpulse-dev libasound2-dev pulseaudio-utils pulseaudio
 )
 missing=()
 for p in "${PKGS[@]}"; do
