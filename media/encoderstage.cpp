@@ -25,6 +25,7 @@ TVideoEncoderStage::TVideoEncoderStage(const TInputFormat& in, const TVideoPlan&
                                        const std::string& statsIn)
     : plan_(plan), statsIn_(statsIn) {
     inTimeBase_ = in.VideoTimeBase;
+    inRate_ = in.FrameRate.num > 0 ? in.FrameRate : AVRational{25, 1};
     graph_.reset(avfilter_graph_alloc());
     if (!graph_) throw av::EMediaError("Out of memory");
     graph_->nb_threads = 1;
@@ -78,11 +79,11 @@ TVideoEncoderStage::TVideoEncoderStage(const TInputFormat& in, const TVideoPlan&
     enc_->max_b_frames = 0;
     // Key frames are capped through the VBV buffer: the muxer refuses
     // packets over 64 KB.
+    // Half a second of buffer (at least eight pictures' worth) keeps the
+    // rate near its target even on short clips.
     const long long perFrame = static_cast<long long>(plan.BitRate / std::max(0.1, av_q2d(plan.FrameRate)));
-    enc_->rc_buffer_size = static_cast<int>(std::clamp<long long>(std::max<long long>(plan.BitRate, perFrame * 3), 16000, kMaxPacketBits));
-    // A ceiling above the mean: equal values ask the rate control for a
-    // constant rate it cannot hold without stuffing.
-    enc_->rc_max_rate = std::min<long long>(plan.BitRate * (plan.Vbr ? 2LL : 3LL) / (plan.Vbr ? 1 : 2), 1LL << 30);
+    enc_->rc_buffer_size = static_cast<int>(std::clamp<long long>(std::max<long long>(plan.BitRate / 2, perFrame * 8), 16000, kMaxPacketBits));
+    enc_->rc_max_rate = plan.Vbr ? std::min<long long>(plan.BitRate * 2LL, 1LL << 30) : plan.BitRate;
     enc_->rc_initial_buffer_occupancy = enc_->rc_buffer_size * 3 / 4;
     enc_->qmin = plan.Quality == 2 ? 2 : plan.Quality == 1 ? 4 : 3;
     enc_->qmax = 31;
@@ -98,6 +99,11 @@ TVideoEncoderStage::TVideoEncoderStage(const TInputFormat& in, const TVideoPlan&
 }
 
 void TVideoEncoderStage::Push(AVFrame* frame, const TPacketSink& sink) {
+    if (frame->pts != AV_NOPTS_VALUE) {
+        const long long step = frame->pkt_duration > 0 ? frame->pkt_duration
+                                                      : av_rescale_q(1, av_inv_q(inRate_), inTimeBase_);
+        endPts_ = std::max(endPts_, frame->pts + std::max(1LL, step));
+    }
     av::Check(av_buffersrc_add_frame_flags(src_, frame, AV_BUFFERSRC_FLAG_KEEP_REF), "Picture filters");
     Drain(sink);
 }
@@ -121,6 +127,10 @@ void TVideoEncoderStage::Encode(AVFrame* frame, const TPacketSink& sink) {
         int rc = avcodec_receive_packet(enc_.get(), pkt_.get());
         if (rc == AVERROR(EAGAIN) || rc == AVERROR_EOF) break;
         av::Check(rc, "rv20 encoder");
+        if (pkt_->size > kMaxPacketBits / 8) {
+            av_packet_unref(pkt_.get());
+            throw av::EMediaError("A picture is too large for RealMedia at this size and rate");
+        }
         if (enc_->stats_out) stats_ += enc_->stats_out;
         sink(pkt_.get());
         av_packet_unref(pkt_.get());
@@ -128,7 +138,8 @@ void TVideoEncoderStage::Encode(AVFrame* frame, const TPacketSink& sink) {
 }
 
 void TVideoEncoderStage::Flush(const TPacketSink& sink) {
-    av::Check(av_buffersrc_add_frame_flags(src_, nullptr, 0), "Picture filters");
+    // Closing at the end of the last picture lets the rate filter emit it.
+    av::Check(av_buffersrc_close(src_, endPts_, AV_BUFFERSRC_FLAG_PUSH), "Picture filters");
     Drain(sink);
     Encode(nullptr, sink);
 }

@@ -34,6 +34,8 @@ private:
     AVFilterContext* sinkFilter_ = nullptr;
     av::CodecPtr enc_;
     AVRational inTimeBase_;
+    AVRational inRate_;
+    long long endPts_ = 0;
     std::string stats_;
     std::string statsIn_;
     long long framesOut_ = 0;

@@ -58,6 +58,9 @@ bool TFileInput::Receive(TInputFrame& out) {
         av::FramePtr f = av::NewFrame();
         int rc = avcodec_receive_frame(dec, f.get());
         if (rc >= 0) {
+            // Containers like AVI carry only decode times; the filters need
+            // presentation times.
+            f->pts = f->best_effort_timestamp;
             out.Kind = dec == video_.get() ? AVMEDIA_TYPE_VIDEO : AVMEDIA_TYPE_AUDIO;
             out.Frame = std::move(f);
             return true;

@@ -73,7 +73,8 @@ bool StripSliceTable(AVPacket* p) {
 
 class TWriterState {
 public:
-    TWriterState(av::RmWriter& w, int vOut, int aOut) : writer_(w), vOut_(vOut), aOut_(aOut) {}
+    TWriterState(av::RmWriter& w, int vOut, int aOut, AVRational videoRate)
+        : writer_(w), vOut_(vOut), aOut_(aOut), frameTb_(av_inv_q(videoRate)) {}
     // Writes a packet stamped at ms on the output's millisecond clock.
     void Put(AVPacket* p, bool video, long long ms) {
         long long& last = video ? lastVideo_ : lastAudio_;
@@ -82,7 +83,13 @@ public:
         p->pts = p->dts = ms;
         p->duration = 0;
         p->pos = -1;
-        writer_.Write(p, video ? vOut_ : aOut_, {1, 1000});
+        if (video) {
+            // The muxer stamps pictures by their count at the stream's rate.
+            p->pts = p->dts = frames_++;
+            writer_.Write(p, vOut_, frameTb_);
+            return;
+        }
+        writer_.Write(p, aOut_, {1, 1000});
     }
     long long End() const { return std::max(lastVideo_, lastAudio_); }
     long long& VideoEnd() { return videoEnd_; }
@@ -91,6 +98,8 @@ public:
 private:
     av::RmWriter& writer_;
     int vOut_, aOut_;
+    AVRational frameTb_;
+    long long frames_ = 0;
     long long lastVideo_ = -1, lastAudio_ = -1;
     long long videoEnd_ = 0, audioEnd_ = 0;
 };
@@ -127,25 +136,41 @@ long long CopyRange(AVFormatContext* in, TStreamPair s, long long fromMs, long l
 }
 
 // The key-frame time at or before ms of the video stream (ms itself for
-// sound-only files).
-long long KeyFrameAtOrBefore(AVFormatContext* in, TStreamPair s, long long ms) {
-    if (s.video < 0) return ms;
+// sound-only files), and the picture rate found on the way.
+struct TVideoScan {
+    long long key = 0;
+    AVRational rate{25, 1};
+};
+
+TVideoScan ScanVideo(AVFormatContext* in, TStreamPair s, long long ms) {
+    TVideoScan scan;
+    if (s.video < 0) {
+        scan.key = ms;
+        return scan;
+    }
+    const AVStream* st = in->streams[s.video];
+    const double header = av_q2d(st->r_frame_rate);
+    const bool headerRate = header > 0 && header <= 120;
+    if (headerRate) scan.rate = st->r_frame_rate;
     av::PacketPtr pkt = av::NewPacket();
-    long long best = 0;
+    long long previous = -1, step = 0;
     while (av_read_frame(in, pkt.get()) >= 0) {
-        if (pkt->stream_index == s.video && (pkt->flags & AV_PKT_FLAG_KEY)) {
-            long long t = PacketMs(pkt.get(), in->streams[s.video]->time_base);
-            if (t >= 0 && t <= ms) best = std::max(best, t);
-            if (t > ms) { av_packet_unref(pkt.get()); break; }
+        if (pkt->stream_index == s.video) {
+            const long long t = PacketMs(pkt.get(), st->time_base);
+            if (previous >= 0 && t > previous && (step == 0 || t - previous < step)) step = t - previous;
+            previous = t;
+            if ((pkt->flags & AV_PKT_FLAG_KEY) && t >= 0 && t <= ms) scan.key = std::max(scan.key, t);
+            if (t > ms && (headerRate || step > 0)) { av_packet_unref(pkt.get()); break; }
         }
         av_packet_unref(pkt.get());
     }
-    return best;
+    if (!headerRate && step > 0) scan.rate = av_d2q(1000.0 / double(step), 1000);
+    return scan;
 }
 
 // Re-encodes a whole file to the output's stream formats, from offsetMs.
-long long ReencodeInto(const std::string& path, AVFormatContext* model, TStreamPair ms, long long offsetMs,
-                       TWriterState& out) {
+long long ReencodeInto(const std::string& path, AVFormatContext* model, TStreamPair ms, AVRational rate,
+                       long long offsetMs, TWriterState& out) {
     TFileInput input(path, ms.video >= 0);
     const TInputFormat& f = input.Format();
     std::unique_ptr<TVideoEncoderStage> video;
@@ -160,7 +185,7 @@ long long ReencodeInto(const std::string& path, AVFormatContext* model, TStreamP
         const double scale = std::min(double(v.Width) / f.Width, double(v.Height) / f.Height);
         v.ScaleWidth = std::max(2, int(f.Width * scale) & ~1);
         v.ScaleHeight = std::max(2, int(f.Height * scale) & ~1);
-        v.FrameRate = st->r_frame_rate.num > 0 && av_q2d(st->r_frame_rate) <= 100 ? st->r_frame_rate : AVRational{25, 1};
+        v.FrameRate = rate;
         v.BitRate = st->codecpar->bit_rate > 0 ? int(st->codecpar->bit_rate) : 200000;
         v.KeyFrameInterval = std::max(1, int(15 * av_q2d(v.FrameRate)));
         video = std::make_unique<TVideoEncoderStage>(f, v, 0, std::string());
@@ -266,14 +291,15 @@ void TMediaFileEditor::SaveMediaFile(const QString& fullName) {
             av::InputPtr in = av::OpenLocalInput(Utf8(path_), kRmOnly);
             TStreamPair s = FindStreams(in.get());
             if (s.video < 0 && s.audio < 0) throw EMediaFileError("No streams in " + Utf8(path_));
+            const TVideoScan scan = ScanVideo(in.get(), s, from);
             av::RmWriter writer(temp, false, clip);
             int vOut = -1, aOut = -1;
-            if (s.video >= 0) vOut = writer.AddStream(in->streams[s.video]->codecpar, {1, 1000});
+            if (s.video >= 0) vOut = writer.AddStream(in->streams[s.video]->codecpar, av_inv_q(scan.rate));
             if (s.audio >= 0) aOut = writer.AddStream(in->streams[s.audio]->codecpar, {1, 1000});
             writer.Begin();
-            TWriterState out(writer, vOut, aOut);
+            TWriterState out(writer, vOut, aOut, scan.rate);
 
-            const long long key = KeyFrameAtOrBefore(in.get(), s, from);
+            const long long key = scan.key;
             av::InputPtr again = av::OpenLocalInput(Utf8(path_), kRmOnly);
             long long end = CopyRange(again.get(), s, key, to, 0, out);
             for (const QString& extra : appended_) {
@@ -283,7 +309,7 @@ void TMediaFileEditor::SaveMediaFile(const QString& fullName) {
                     end = CopyRange(next.get(), ns, 0, -1, end, out);
                 } else {
                     next.reset();
-                    end = ReencodeInto(Utf8(extra), in.get(), s, end, out);
+                    end = ReencodeInto(Utf8(extra), in.get(), s, scan.rate, end, out);
                 }
             }
             writer.Finish();

@@ -7,10 +7,10 @@ extern "C" {
 namespace vandrex::av {
 
 void QuietLibraryLog() {
-    // Encoder notices ("clipping dct coefficients") are not errors; real
-    // failures reach the caller as error codes.
+    // Encoder notices ("clipping dct coefficients", "rc buffer underflow")
+    // are not failures; real failures reach the caller as error codes.
     static const bool once = [] {
-        av_log_set_level(AV_LOG_ERROR);
+        av_log_set_level(AV_LOG_FATAL);
         return true;
     }();
     (void)once;

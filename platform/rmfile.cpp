@@ -83,12 +83,14 @@ std::string CutUtf8(const std::string& text, std::size_t maxBytes) {
 }
 
 std::vector<std::uint8_t> InsertLogicalFileInfo(const std::vector<std::uint8_t>& header,
-                                                const FileInfoList& properties) {
+                                                const FileInfoList& properties, std::uint32_t minDurationMs) {
     if (!TagIs(header, 0, ".RMF") || header.size() < 18) throw EMediaError("Not a RealMedia header");
     std::size_t at = 0, prop = 0, data = 0;
+    std::vector<std::size_t> mdprs;
     while (at + 10 <= header.size()) {
         std::uint32_t size = Be32(header, at + 4);
         if (TagIs(header, at, "PROP")) prop = at;
+        if (TagIs(header, at, "MDPR") && at + 40 <= header.size()) mdprs.push_back(at);
         if (TagIs(header, at, "DATA")) { data = at; break; }
         if (size < 8 || at + size > header.size()) throw EMediaError("Malformed RealMedia header");
         at += size;
@@ -104,6 +106,11 @@ std::vector<std::uint8_t> InsertLogicalFileInfo(const std::vector<std::uint8_t>&
     if (std::uint32_t index = Be32(out, prop + 38)) PutBe32(out, prop + 38, index + delta);
     PutBe32(out, prop + 42, Be32(out, prop + 42) + delta);
     PutBe16(out, prop + 46, std::uint16_t(streams + 1));
+    if (minDurationMs > Be32(out, prop + 30)) {
+        PutBe32(out, prop + 30, minDurationMs);
+        for (std::size_t m : mdprs)
+            if (Be32(out, m + 36) == 0) PutBe32(out, m + 36, minDurationMs);
+    }
     return out;
 }
 
@@ -187,6 +194,73 @@ struct RmWriter::Sink {
     std::int64_t delta = 0;
     std::int64_t written = 0;
     int error = 0;
+    // Packet parser over the data section, for the streams to restamp.
+    std::vector<int> restampMs;             // per stream: ms per packet, 0 = keep
+    std::vector<std::int64_t> restampCount;
+    std::vector<std::uint8_t> pending;      // an incomplete packet header
+    std::int64_t pendingAt = 0;             // its logical position
+    std::int64_t bodyLeft = 0;
+    bool dataEnded = false;
+
+    std::uint32_t RestampedDurationMs() const {
+        std::int64_t ms = 0;
+        for (std::size_t i = 0; i < restampMs.size(); ++i) ms = std::max(ms, restampCount[i] * restampMs[i]);
+        return static_cast<std::uint32_t>(ms);
+    }
+
+    int Put(std::int64_t at, const std::uint8_t* data, int size) {
+        const std::int64_t target = at + delta;
+        if (avio_tell(down) != target && avio_seek(down, target, SEEK_SET) < 0) return error = AVERROR(EIO);
+        avio_write(down, data, size);
+        if (down->error) return error = down->error;
+        written += size;
+        return 0;
+    }
+
+    // Data bytes at logical position at: packet headers of restamped streams
+    // get a timestamp from their packet count.
+    int Data(std::int64_t at, const std::uint8_t* data, int size) {
+        if (dataEnded || restampMs.empty()) return Put(at, data, size);
+        int i = 0;
+        while (i < size) {
+            if (bodyLeft > 0) {
+                const int n = static_cast<int>(std::min<std::int64_t>(bodyLeft, size - i));
+                if (int rc = Put(at + i, data + i, n)) return rc;
+                bodyLeft -= n;
+                i += n;
+                continue;
+            }
+            if (pending.empty()) pendingAt = at + i;
+            const int n = std::min<int>(12 - static_cast<int>(pending.size()), size - i);
+            pending.insert(pending.end(), data + i, data + i + n);
+            i += n;
+            if (pending.size() < 12) break;
+            const std::uint32_t len = (pending[2] << 8) | pending[3];
+            const std::uint32_t stream = (pending[4] << 8) | pending[5];
+            if (pending[0] != 0 || pending[1] != 0 || len < 12) {
+                dataEnded = true;  // the closing record, or packets we do not know
+            } else {
+                if (stream < restampMs.size() && restampMs[stream] > 0) {
+                    const auto ts = static_cast<std::uint32_t>(restampCount[stream]++ * restampMs[stream]);
+                    pending[6] = std::uint8_t(ts >> 24); pending[7] = std::uint8_t(ts >> 16);
+                    pending[8] = std::uint8_t(ts >> 8); pending[9] = std::uint8_t(ts);
+                    pending[11] |= 2;  // every such packet starts a frame
+                }
+                bodyLeft = len - 12;
+            }
+            if (int rc = Put(pendingAt, pending.data(), static_cast<int>(pending.size()))) return rc;
+            pending.clear();
+            if (dataEnded && i < size) return Put(at + i, data + i, size - i);
+        }
+        return 0;
+    }
+
+    int FlushPending() {
+        if (pending.empty()) return 0;
+        int rc = Put(pendingAt, pending.data(), static_cast<int>(pending.size()));
+        pending.clear();
+        return rc;
+    }
 
     static int Write(void* opaque, std::uint8_t* buf, int size) {
         auto* s = static_cast<Sink*>(opaque);
@@ -202,13 +276,7 @@ struct RmWriter::Sink {
                 s->dirty = true;
                 i = n;
             }
-            if (i < size) {
-                const std::int64_t target = s->pos + i + s->delta;
-                if (avio_tell(s->down) != target && avio_seek(s->down, target, SEEK_SET) < 0) return s->error = AVERROR(EIO);
-                avio_write(s->down, buf + i, size - i);
-                if (s->down->error) return s->error = s->down->error;
-                s->written += size - i;
-            }
+            if (i < size && s->Data(s->pos + i, buf + i, size - i) < 0) return s->error;
         }
         s->pos += size;
         s->end = std::max(s->end, s->pos);
@@ -228,7 +296,7 @@ struct RmWriter::Sink {
     }
 
     void EmitHeader() {
-        std::vector<std::uint8_t> patched = InsertLogicalFileInfo(header, properties);
+        std::vector<std::uint8_t> patched = InsertLogicalFileInfo(header, properties, RestampedDurationMs());
         delta = static_cast<std::int64_t>(patched.size()) - static_cast<std::int64_t>(header.size());
         if (avio_tell(down) != 0) Check(static_cast<int>(avio_seek(down, 0, SEEK_SET)), "Seek in output");
         avio_write(down, patched.data(), static_cast<int>(patched.size()));
@@ -306,6 +374,15 @@ AVStream* RmWriter::Stream(int index) const { return ctx_->streams[index]; }
 void RmWriter::Begin() {
     Check(avformat_write_header(ctx_.get(), nullptr), "RealMedia header");
     avio_flush(ctx_->pb);
+    // The muxer stamps sound packets by a frame length it takes from the
+    // codec; for real_144 it finds none and stamps every packet 0. Each of
+    // our real_144 packets is one 20 ms frame.
+    sink_->restampMs.assign(ctx_->nb_streams, 0);
+    sink_->restampCount.assign(ctx_->nb_streams, 0);
+    bool any = false;
+    for (unsigned i = 0; i < ctx_->nb_streams; ++i)
+        if (ctx_->streams[i]->codecpar->codec_id == AV_CODEC_ID_RA_144) sink_->restampMs[i] = 20, any = true;
+    if (!any) sink_->restampMs.clear();
     sink_->EmitHeader();
     sink_->sealed = true;
     begun_ = true;
@@ -324,6 +401,8 @@ void RmWriter::Finish() {
     finished_ = true;
     Check(av_write_trailer(ctx_.get()), "RealMedia trailer");
     avio_flush(ctx_->pb);
+    Check(sink_->FlushPending(), "Write to output");
+    if (!sink_->restampMs.empty()) sink_->dirty = true;
     if (sink_->dirty && (sink_->down->seekable & AVIO_SEEKABLE_NORMAL)) sink_->EmitHeader();
     avio_flush(sink_->down);
     Check(sink_->down->error, "Write to output");

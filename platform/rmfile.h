@@ -36,9 +36,11 @@ std::string CutUtf8(const std::string& text, std::size_t maxBytes);
 // header) with a logical-fileinfo MDPR inserted before DATA, the file
 // header's header count, PROP's stream count and data offset (and index
 // offset when set) moved on. Names over 255 bytes and values over 65535
-// bytes are cut. Throws EMediaError when the header is not one it knows.
+// bytes are cut. A file duration below minDurationMs (and a stream duration
+// of 0) is raised to it. Throws EMediaError when the header is not one it
+// knows.
 std::vector<std::uint8_t> InsertLogicalFileInfo(const std::vector<std::uint8_t>& header,
-                                                const FileInfoList& properties);
+                                                const FileInfoList& properties, std::uint32_t minDurationMs = 0);
 
 // Reads the clip fields from a file's headers, at full length (FFmpeg's own
 // reader cuts texts). Bounds-checked: a malformed header yields what was
