@@ -7,10 +7,7 @@
 
 #include "media/mediafileeditor.h"
 #include "media/producercontrol.h"
-#if __has_include("media/realaudio.h")
-#include "media/realaudio.h"
-#define VANDREX_RM_PLAY 1
-#endif
+#include "media/playlistplayer.h"
 
 using namespace vandrex;
 
@@ -107,6 +104,27 @@ int Tag(const QStringList& args) {
     return 0;
 }
 
+// Plays a clip or playlist to its end, printing each clip as it opens.
+int Play(const QString& source, bool silent) {
+    TPlaylistPlayer player;
+    player.SetSilent(silent);
+    player.PlayerSetSource(source);
+    if (player.PlayerGetNumEntries() == 0) return Fail("nothing to play in " + source.toStdString());
+    int failures = 0;
+    QObject::connect(&player, &TPlaylistPlayer::OnClipOpened, [&](const QString& name, const QString&) {
+        std::cout << player.PlayerGetCurrentEntry() << "\t" << name.toStdString() << std::endl;
+    });
+    QObject::connect(&player, &TPlaylistPlayer::ClipFailed, [&](const QString& url, const QString& reason) {
+        ++failures;
+        std::cerr << "vandrex-rm: cannot play " << url.toStdString() << ": " << reason.toStdString() << "\n";
+    });
+    QObject::connect(&player, &TPlaylistPlayer::PlaybackFinished, QCoreApplication::instance(), &QCoreApplication::quit,
+                     Qt::QueuedConnection);
+    player.PlayerPlay();
+    QCoreApplication::exec();
+    return failures ? 1 : 0;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -134,10 +152,8 @@ int main(int argc, char** argv) {
             return 0;
         }
         if (verb == "tag" && args.size() >= 2) return Tag(args);
-#ifdef VANDREX_RM_PLAY
         if (verb == "play" && (args.size() == 1 || (args.size() == 2 && args[1] == "--silent")))
-            return PlayForCommandLine(args[0], args.size() == 2);
-#endif
+            return Play(args[0], args.size() == 2);
     } catch (const std::exception& e) {
         return Fail(e.what());
     }
