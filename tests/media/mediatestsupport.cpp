@@ -1,6 +1,6 @@
 #include "mediatestsupport.h"
 
-#include <QCoreApplication>
+#include <QApplication>
 
 #include <gtest/gtest.h>
 
@@ -12,12 +12,12 @@
 namespace vandrex::test {
 
 void EnsureApp() {
-    static std::unique_ptr<QCoreApplication> app;
+    static std::unique_ptr<QApplication> app;
     if (!QCoreApplication::instance()) {
         static int argc = 1;
         static char name[] = "media_tests";
         static char* argv[] = {name, nullptr};
-        app = std::make_unique<QCoreApplication>(argc, argv);
+        app = std::make_unique<QApplication>(argc, argv);
     }
 }
 
