@@ -12,12 +12,13 @@
 namespace vandrex::test {
 
 void EnsureApp() {
-    static std::unique_ptr<QApplication> app;
     if (!QCoreApplication::instance()) {
         static int argc = 1;
         static char name[] = "media_tests";
         static char* argv[] = {name, nullptr};
-        app = std::make_unique<QApplication>(argc, argv);
+        // Left to the end of the process: destroying it after Qt's own
+        // statics at exit crashes.
+        new QApplication(argc, argv);
     }
 }
 
