@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdlib>
+#include <cstring>
 
 extern "C" {
 #include <libavfilter/buffersink.h>
@@ -18,6 +19,31 @@ namespace {
 constexpr int kMaxPacketBits = 60000 * 8;
 
 std::string Str(long long v) { return std::to_string(v); }
+
+// The rate the second pass needs at the coarsest quantiser, estimated from
+// the first pass's statistics: texture bits shrink with the quantiser, the
+// rest does not. FFmpeg's rate control fails to open (and in 5.1 frees its
+// rate expression twice doing so) when asked for less.
+long long LeastSecondPassRate(const std::string& stats, double fps) {
+    double bits = 0;
+    long long frames = 0;
+    std::size_t at = 0;
+    while ((at = stats.find("in:", at)) != std::string::npos) {
+        const std::size_t end = stats.find(';', at);
+        const std::string line = stats.substr(at, end == std::string::npos ? std::string::npos : end - at);
+        auto field = [&](const char* name) {
+            const std::size_t p = line.find(std::string(" ") + name + ":");
+            return p == std::string::npos ? 0.0 : std::atof(line.c_str() + p + std::strlen(name) + 2);
+        };
+        const double qscale = std::max(1.0, field("q") / FF_QP2LAMBDA);
+        bits += (field("itex") + field("ptex")) * qscale / 31.0 + field("mv") + field("misc") + field("hbits");
+        ++frames;
+        if (end == std::string::npos) break;
+        at = end + 1;
+    }
+    if (frames == 0) return 0;
+    return static_cast<long long>(bits / frames * fps);
+}
 
 }  // namespace
 
@@ -92,6 +118,15 @@ TVideoEncoderStage::TVideoEncoderStage(const TInputFormat& in, const TVideoPlan&
     enc_->thread_count = 1;
     if (pass == 1) enc_->flags |= AV_CODEC_FLAG_PASS1;
     if (pass == 2) {
+        // A rate below what the picture needs at the coarsest quantiser is
+        // raised to it (with a margin) instead of failing.
+        const long long least = LeastSecondPassRate(statsIn_, av_q2d(plan.FrameRate)) * 5 / 4;
+        if (enc_->bit_rate < least) {
+            enc_->bit_rate = least;
+            enc_->rc_max_rate = std::max<long long>(enc_->rc_max_rate, least);
+            enc_->rc_buffer_size = static_cast<int>(std::clamp<long long>(std::max<long long>(least / 2, enc_->rc_buffer_size), 16000, kMaxPacketBits));
+            enc_->rc_initial_buffer_occupancy = enc_->rc_buffer_size * 3 / 4;
+        }
         enc_->flags |= AV_CODEC_FLAG_PASS2;
         enc_->stats_in = av_strdup(statsIn_.c_str());
     }

@@ -1,5 +1,7 @@
 #include "platform/ffmpeg.h"
 
+#include <cstdlib>
+
 extern "C" {
 #include <libavutil/error.h>
 }
@@ -10,7 +12,9 @@ void QuietLibraryLog() {
     // Encoder notices ("clipping dct coefficients", "rc buffer underflow")
     // are not failures; real failures reach the caller as error codes.
     static const bool once = [] {
-        av_log_set_level(AV_LOG_FATAL);
+        // VANDREX_AV_LOG=<level> (FFmpeg's numbers, 32 = info) shows them.
+        const char* level = std::getenv("VANDREX_AV_LOG");
+        av_log_set_level(level ? std::atoi(level) : AV_LOG_FATAL);
         return true;
     }();
     (void)once;

@@ -167,6 +167,23 @@ TEST_F(Encoding, TwoPassMakesItsTempFolderAndCountsEachPassToHundred) {
     EXPECT_EQ(test::Probe(out, "stream=codec_name")["stream0.codec_name"], "rv20");
 }
 
+TEST_F(Encoding, TwoPassBelowWhatThePictureNeedsStillEncodes) {
+    const std::string avi = Path("busy.avi");
+    ASSERT_EQ(test::RunCommand("ffmpeg -nostdin -v error -y -f lavfi -i 'testsrc2=s=768x576:r=25:d=0.6' -c:v mjpeg -q:v 3 " +
+                               test::Quote(avi)),
+              0);
+    TProducerControl c;
+    const std::string out = Path("low.rm");
+    FileToFile(c, avi, out);
+    c.SetTwoPassEncoding(kWordTrue);
+    c.SetTarget256KDSLCableModem(kWordTrue);
+    c.GetAudienceSettings(6).SetTargetBitrate(40.0f);
+    TRun run = Encode(c);
+    ASSERT_TRUE(run.errors.empty()) << run.errorTexts[0].toStdString();
+    EXPECT_EQ(test::DecodeErrors(out), "");
+    EXPECT_NEAR(test::CountFrames(out), 15, 1);
+}
+
 TEST_F(Encoding, KeyFramesOfALargeFastPictureFitTheMuxer) {
     // A full-size picture at the highest realtime rate with a key frame every
     // second would give key frames over 64 KB without the buffer cap.
