@@ -128,7 +128,8 @@ TVideoEncoderStage::TVideoEncoderStage(const TInputFormat& in, const TVideoPlan&
             enc_->rc_initial_buffer_occupancy = enc_->rc_buffer_size * 3 / 4;
         }
         enc_->flags |= AV_CODEC_FLAG_PASS2;
-        enc_->stats_in = av_strdup(statsIn_.c_str());
+        // The statistics stay ours: the codec only reads them.
+        enc_->stats_in = statsIn_.data();
     }
     av::Check(avcodec_open2(enc_.get(), codec, nullptr), "Cannot open the rv20 encoder");
 }

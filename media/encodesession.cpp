@@ -123,6 +123,7 @@ void TEncodeSession::Run(const std::atomic<bool>& stop) {
                                            QString("-%1-pass.log").arg(reinterpret_cast<quintptr>(this)))
                             .toStdString();
             TVideoEncoderStage first(format, plan.Video, 1, {});
+            in->SkipSound();
             auto discard = [](AVPacket*) {};
             events_.Progress(elapsedMs(), 0, 0, 0);
             TInputFrame f;

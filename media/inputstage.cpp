@@ -27,7 +27,7 @@ void TFileInput::Open() {
         if (static_cast<int>(i) != videoIndex_ && static_cast<int>(i) != audioIndex_) input_->streams[i]->discard = AVDISCARD_ALL;
     if (videoIndex_ >= 0) {
         AVStream* st = input_->streams[videoIndex_];
-        video_ = av::OpenDecoder(st, 2);
+        video_ = av::OpenDecoder(st, 0);
         format_.HasVideo = true;
         format_.Width = video_->width;
         format_.Height = video_->height;
@@ -94,6 +94,13 @@ bool TFileInput::Next(TInputFrame& out) {
         }
         av_packet_unref(packet_.get());
     }
+}
+
+void TFileInput::SkipSound() {
+    if (audioIndex_ < 0) return;
+    input_->streams[audioIndex_]->discard = AVDISCARD_ALL;
+    audioIndex_ = -1;
+    audio_.reset();
 }
 
 bool TFileInput::Rewind() {

@@ -41,6 +41,8 @@ public:
     virtual bool Next(TInputFrame& out) = 0;
     // Back to the start for a second pass; false when the input cannot.
     virtual bool Rewind() = 0;
+    // Sound is not decoded until the next Rewind (a first pass needs none).
+    virtual void SkipSound() {}
 };
 
 // The demuxers the file encoder's open dialog offers (WAV, AVI and the
@@ -56,6 +58,7 @@ public:
     const TInputFormat& Format() const override { return format_; }
     bool Next(TInputFrame& out) override;
     bool Rewind() override;
+    void SkipSound() override;
 
 private:
     void Open();

@@ -66,7 +66,8 @@ InputPtr OpenLocalInput(const std::string& path, const std::vector<std::string>&
 // Opens a network input (http, rtsp) for playback.
 InputPtr OpenNetworkInput(const std::string& url);
 
-// A decoder for one stream of an open input.
+// A decoder for one stream of an open input; threads 0 = as many as suit
+// the machine.
 CodecPtr OpenDecoder(const AVStream* stream, int threads = 1);
 
 // Index of the best stream of a kind, or -1.
