@@ -12,6 +12,7 @@
 #include <sstream>
 #include <vector>
 
+#include "media/captureinput.h"
 #include "media/encodeplan.h"
 #include "media/encoderstage.h"
 #include "media/inputstage.h"
@@ -37,7 +38,7 @@ long long FrameMs(const AVFrame* f, AVRational tb) {
 
 std::unique_ptr<IInputStage> OpenInput(const TProducerSettings& s) {
     const bool video = s.InputDoVideo != 0 && s.DoAudioOnlyMultimedia == 0;
-    if (s.InputType == 1) return std::make_unique<TTestPatternInput>(video);
+    if (s.InputType == 1) return std::make_unique<TCaptureInput>(video, s.InputCaptureVideoDriver, s.InputCaptureAudioDriver);
     return std::make_unique<TFileInput>(s.InputFilename.toStdString(), video);
 }
 

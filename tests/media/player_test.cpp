@@ -14,6 +14,7 @@
 #include <fstream>
 #include <set>
 
+#include "media/captureinput.h"
 #include "media/playlistplayer.h"
 #include "media/ramplaylist.h"
 #include "media/realaudio.h"
@@ -252,40 +253,54 @@ TEST_F(Player, CommandLinePlaysAListSilently) {
     EXPECT_EQ(out, "0\ta.rm\n1\tb.rm\n");
 }
 
-// The sound reaches PulseAudio: a private server with a null sink, its
-// monitor recorded with parec while the command line plays.
-TEST_F(Player, SoundReachesAPrivateServersNullSink) {
-    if (test::RunCommand("command -v pulseaudio && command -v parec") != 0) GTEST_SKIP() << "no PulseAudio here";
-    const QString clip = Clip("tone.rm", 1.0);
+// A private PulseAudio server with a null sink, on its own socket.
+struct TPrivatePulse {
     QTemporaryDir runtime;
-    const QString socket = runtime.filePath("native");
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-    env.insert("HOME", runtime.path());
-    env.insert("XDG_RUNTIME_DIR", runtime.path());
-    env.insert("PULSE_SERVER", "unix:" + socket);
     QProcess server;
-    server.setProcessEnvironment(env);
-    server.start("pulseaudio", {"-n", "--daemonize=no", "--exit-idle-time=-1", "--use-pid-file=no",
-                                "-L", "module-null-sink sink_name=vandrex_null",
-                                "-L", "module-native-protocol-unix socket=" + socket + " auth-anonymous=1"});
-    ASSERT_TRUE(server.waitForStarted(5000));
-    const std::string pulse = "PULSE_SERVER=" + test::Quote(("unix:" + socket).toStdString()) + " ";
-    ASSERT_TRUE(PumpUntil([&] { return test::RunCommand(pulse + "pactl list short sinks 2>/dev/null | grep -q vandrex_null") == 0; }, 10000));
+    std::string prefix;  // "PULSE_SERVER=... " for commands
+    bool Start() {
+        const QString socket = runtime.filePath("native");
+        env.insert("HOME", runtime.path());
+        env.insert("XDG_RUNTIME_DIR", runtime.path());
+        env.insert("PULSE_SERVER", "unix:" + socket);
+        server.setProcessEnvironment(env);
+        server.start("pulseaudio", {"-n", "--daemonize=no", "--exit-idle-time=-1", "--use-pid-file=no",
+                                    "-L", "module-null-sink sink_name=vandrex_null",
+                                    "-L", "module-native-protocol-unix socket=" + socket + " auth-anonymous=1"});
+        if (!server.waitForStarted(5000)) return false;
+        prefix = "PULSE_SERVER=" + test::Quote(("unix:" + socket).toStdString()) + " ";
+        return PumpUntil([&] { return test::RunCommand(prefix + "pactl list short sinks 2>/dev/null | grep -q vandrex_null") == 0; },
+                         10000);
+    }
+    ~TPrivatePulse() {
+        server.terminate();
+        server.waitForFinished(5000);
+    }
+};
+
+bool HavePulse() { return test::RunCommand("command -v pulseaudio && command -v parec && command -v pactl") == 0; }
+
+// The sound reaches PulseAudio: the null sink's monitor is recorded with parec
+// while the command line plays.
+TEST_F(Player, SoundReachesAPrivateServersNullSink) {
+    if (!HavePulse()) GTEST_SKIP() << "no PulseAudio here";
+    const QString clip = Clip("tone.rm", 1.0);
+    TPrivatePulse pulse;
+    ASSERT_TRUE(pulse.Start());
     QProcess recorder;
-    recorder.setProcessEnvironment(env);
-    recorder.setStandardOutputFile(runtime.filePath("heard.raw"));
+    recorder.setProcessEnvironment(pulse.env);
+    recorder.setStandardOutputFile(pulse.runtime.filePath("heard.raw"));
     recorder.start("parec", {"-d", "vandrex_null.monitor", "--raw", "--format=s16le", "--rate=44100", "--channels=2"});
     ASSERT_TRUE(recorder.waitForStarted(5000));
     Pump(300);
     std::string out;
-    EXPECT_EQ(test::RunCommand(pulse + VANDREX_RM_TOOL + " play " + test::Quote(clip.toStdString()), &out), 0) << out;
+    EXPECT_EQ(test::RunCommand(pulse.prefix + VANDREX_RM_TOOL + " play " + test::Quote(clip.toStdString()), &out), 0) << out;
     Pump(300);
     recorder.terminate();
     recorder.waitForFinished(5000);
-    server.terminate();
-    server.waitForFinished(5000);
 
-    QFile heard(runtime.filePath("heard.raw"));
+    QFile heard(pulse.runtime.filePath("heard.raw"));
     ASSERT_TRUE(heard.open(QIODevice::ReadOnly));
     const QByteArray raw = heard.readAll();
     const auto* s = reinterpret_cast<const std::int16_t*>(raw.constData());
@@ -299,6 +314,28 @@ TEST_F(Player, SoundReachesAPrivateServersNullSink) {
     EXPECT_GT(peak, 8000);
     // About one second of tone on two channels (most samples of a sine are loud).
     EXPECT_NEAR(double(loud) / (44100 * 2), 0.85, 0.25);
+}
+
+// A recording from capture devices takes its sound from the default
+// PulseAudio input when a server runs (here the null sink's monitor).
+TEST_F(Player, CaptureRecordsFromTheDefaultPulseAudioInput) {
+    if (!HavePulse()) GTEST_SKIP() << "no PulseAudio here";
+    TPrivatePulse pulse;
+    ASSERT_TRUE(pulse.Start());
+    ASSERT_EQ(test::RunCommand(pulse.prefix + "pactl set-default-source vandrex_null.monitor"), 0);
+    const QByteArray saved = qgetenv("PULSE_SERVER");
+    qputenv("PULSE_SERVER", pulse.env.value("PULSE_SERVER").toUtf8());
+    std::string source;
+    {
+        TCaptureInput capture(false, 0, 0);
+        source = capture.SoundSource();
+        TInputFrame f;
+        ASSERT_TRUE(capture.Next(f));
+        EXPECT_EQ(f.Kind, AVMEDIA_TYPE_AUDIO);
+    }
+    if (saved.isNull()) qunsetenv("PULSE_SERVER");
+    else qputenv("PULSE_SERVER", saved);
+    EXPECT_EQ(source, "pulse");
 }
 #endif
 
