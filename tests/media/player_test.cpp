@@ -312,8 +312,10 @@ TEST_F(Player, SoundReachesAPrivateServersNullSink) {
         if (std::abs(int(s[i])) > 2000) ++loud;
     }
     EXPECT_GT(peak, 8000);
-    // About one second of tone on two channels (most samples of a sine are loud).
-    EXPECT_NEAR(double(loud) / (44100 * 2), 0.85, 0.25);
+    // About one second of tone on two channels (most samples of a sine are
+    // loud); a loaded machine may drop a little.
+    EXPECT_GT(double(loud) / (44100 * 2), 0.5);
+    EXPECT_LT(double(loud) / (44100 * 2), 1.2);
 }
 
 // A recording from capture devices takes its sound from the default
