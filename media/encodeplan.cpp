@@ -86,8 +86,9 @@ TEncodePlan MakeEncodePlan(const TProducerSettings& s, const TAudienceSettings& 
         if (ow > 0 && oh <= 0) oh = static_cast<int>(std::lround(double(ow) * h / w));
         if (oh > 0 && ow <= 0) ow = static_cast<int>(std::lround(double(oh) * w / h));
         if (ow <= 0 || oh <= 0) { ow = w; oh = h; }
-        ow = std::clamp(ow & ~1, 16, 4096);
-        oh = std::clamp(oh & ~1, 16, 4096);
+        // Odd sizes are kept and padded like any other.
+        ow = std::clamp(ow, 16, 4096);
+        oh = std::clamp(oh, 16, 4096);
         v.ScaleWidth = ow;
         v.ScaleHeight = oh;
         v.Width = RoundUp4(ow);

@@ -229,9 +229,10 @@ void TAudioEncoderStage::Push(AVFrame* frame, const TPacketSink& sink) {
         for (int c = 0; c < channels; ++c) {
             auto* s = reinterpret_cast<const float*>(out->data[c]);
             for (int i = 0; i < n; ++i) {
-                float a = std::fabs(s[i]);
-                if (a >= 1.0f) clipped_ = true;
-                peak_ = std::max(peak_, static_cast<int>(std::min(a, 1.0f) * 32767.0f));
+                // On the 16-bit scale of the input: 32767 is full scale.
+                const int v = static_cast<int>(std::min(std::lround(std::fabs(s[i]) * 32768.0f), 32767L));
+                if (v >= 32767) clipped_ = true;
+                peak_ = std::max(peak_, v);
             }
         }
     }

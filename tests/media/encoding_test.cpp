@@ -128,6 +128,54 @@ TEST_F(Encoding, VideoFileWithCroppingOddSizeAndClipFields) {
     EXPECT_EQ(p["format.TAG:MobilePlay"], "1");
 }
 
+TEST_F(Encoding, LevelsAndClippingAreReported) {
+    for (double amplitude : {0.5, 1.0}) {
+        const std::string wav = Path("level.wav");
+        test::MakeWav(wav, 1.0, 44100, 2, amplitude);
+        TProducerControl c;
+        FileToFile(c, wav, Path("level.rm"));
+        c.SetTargetDualISDN(kWordTrue);
+        int peak = 0, clips = 0, clipValue = 0;
+        QObject::connect(&c, &TProducerControl::OnEncodingProgressChanged, [&](int, int, int, int p) { peak = std::max(peak, p); });
+        QObject::connect(&c, &TProducerControl::OnAudioLevelClipped, [&](int, int v) {
+            ++clips;
+            clipValue = v;
+        });
+        TRun run = Encode(c);
+        ASSERT_TRUE(run.errors.empty());
+        EXPECT_NEAR(peak, amplitude * 32767, 400) << amplitude;
+        if (amplitude < 1.0) {
+            EXPECT_EQ(clips, 0);
+        } else {
+            EXPECT_GE(clips, 1);
+            EXPECT_EQ(clipValue, 32767);
+        }
+    }
+}
+
+TEST_F(Encoding, FiltersQualityAndOddInputSizes) {
+    const std::string avi = Path("odd.avi");
+    ASSERT_EQ(test::RunCommand("ffmpeg -nostdin -v error -y -f lavfi -i "
+                               "'testsrc2=size=176x112:rate=25:d=1,crop=171:97,format=bgr24' -c:v rawvideo " +
+                               test::Quote(avi)),
+              0);
+    TProducerControl c;
+    const std::string out = Path("odd.rm");
+    FileToFile(c, avi, out);
+    c.SetTargetLAN(kWordTrue);
+    c.SetDeInterlaceFilter(kWordTrue);
+    c.SetVideoNoiseFiltering(2);
+    c.SetVideoQuality(2);
+    c.SetVbrEncoding(kWordTrue);
+    TRun run = Encode(c);
+    ASSERT_TRUE(run.errors.empty()) << run.errorTexts[0].toStdString();
+    EXPECT_EQ(test::DecodeErrors(out), "");
+    auto p = test::Probe(out, "stream=width,height");
+    EXPECT_EQ(p["stream0.width"], "172");
+    EXPECT_EQ(p["stream0.height"], "100");
+    EXPECT_NEAR(test::CountFrames(out), 25, 1);
+}
+
 TEST_F(Encoding, VideoBitrateHoldsTheAudienceTarget) {
     const std::string avi = Path("in.avi");
     // A calm picture: the rate control can meet the target on a short clip.
