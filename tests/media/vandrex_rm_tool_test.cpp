@@ -67,6 +67,9 @@ TEST(VandrexRmTool, BadInputGivesAClearErrorAndNonZeroExit) {
     EXPECT_NE(rc, 0);
     out = Tool("tag " + p("in.wav") + " Rating=7", &rc);
     EXPECT_NE(rc, 0);
+    out = Tool("play " + p("missing.ram") + " --silent", &rc);
+    EXPECT_NE(rc, 0);
+    EXPECT_NE(out.find("missing.ram"), std::string::npos) << out;
     Tool("", &rc);
     EXPECT_EQ(rc, 2);
 }
