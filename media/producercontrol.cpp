@@ -1,8 +1,8 @@
 #include "media/producercontrol.h"
 
 #include <QCoreApplication>
-#include <QElapsedTimer>
-#include <QThread>
+#include <QEventLoop>
+#include <QTimer>
 
 #include <algorithm>
 
@@ -119,12 +119,19 @@ void TProducerControl::StopEncoding() {
 }
 
 bool TProducerControl::WaitUntilIdle(int timeoutMs) {
-    QElapsedTimer timer;
-    timer.start();
-    while (IsEncoding() && timer.elapsed() < timeoutMs) {
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
-        QThread::msleep(2);
-    }
+    if (!IsEncoding()) return true;
+    // An event loop that ends with the stop event: no polling while the
+    // worker encodes.
+    QEventLoop loop;
+    QTimer timer;
+    timer.setSingleShot(true);
+    connect(&timer, &QTimer::timeout, &loop, &QEventLoop::quit);
+    const auto stopped = connect(this, &TProducerControl::OnEncodingStopped, &loop, [this, &loop] {
+        if (!IsEncoding()) loop.quit();
+    });
+    timer.start(timeoutMs);
+    loop.exec();
+    disconnect(stopped);
     return !IsEncoding();
 }
 
