@@ -189,7 +189,12 @@ void TEncodeSession::Run(const std::atomic<bool>& stop) {
             return [&, enc](AVPacket* pkt) {
                 for (std::size_t i = 0; i < outputs.size(); ++i) {
                     av::Check(av_packet_ref(copy.get(), pkt), "Packet");
-                    outputs[i]->Write(copy.get(), streams[i], enc->time_base);
+                    try {
+                        outputs[i]->Write(copy.get(), streams[i], enc->time_base);
+                    } catch (const Exception& e) {
+                        av_packet_unref(copy.get());
+                        throw TCodedError{kEncodeErrorOutput, outputs[i]->Name() + ": " + e.message()};
+                    }
                     av_packet_unref(copy.get());
                 }
             };

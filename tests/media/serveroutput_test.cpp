@@ -120,6 +120,40 @@ TEST_F(ServerOutput, UdpDatagramsReachAListeningReceiver) {
     EXPECT_NEAR(test::CountFrames(received.toStdString()), 37, 7);
 }
 
+TEST_F(ServerOutput, ALostServerEndsTheRecordingButTheFileIsKept) {
+    const int port = FreePort(SOCK_STREAM);
+    QProcess receiver;
+    receiver.start("ffmpeg", {"-nostdin", "-v", "quiet", "-listen", "1", "-i", QString("http://127.0.0.1:%1/live.rm").arg(port),
+                              "-f", "null", "-"});
+    ASSERT_TRUE(receiver.waitForStarted(5000));
+    for (int i = 0; i < 500 && !Listening(port); ++i) QThread::msleep(10);
+    ASSERT_TRUE(Listening(port));
+    TProducerControl c;
+    Configure(c, port, 1);
+    c.SetInputType(1);
+    c.SetDoOutputFile(kWordTrue);
+    c.SetOutputFilename(dir_.filePath("kept.rm"));
+    std::string letters;
+    std::vector<int> codes;
+    QObject::connect(&c, &TProducerControl::OnErrorOccurred, [&](int code, const QString&) {
+        codes.push_back(code);
+        letters += 'E';
+    });
+    QObject::connect(&c, &TProducerControl::OnEncodingStopped, [&] { letters += 'X'; });
+    c.StartEncoding();
+    QElapsedTimer t;
+    t.start();
+    while (t.elapsed() < 1000) QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
+    receiver.kill();
+    receiver.waitForFinished(5000);
+    ASSERT_TRUE(c.WaitUntilIdle(15000)) << "the recording did not notice the lost server";
+    EXPECT_EQ(codes, std::vector<int>{5});
+    EXPECT_EQ(letters, "EX");
+    const std::string kept = dir_.filePath("kept.rm").toStdString();
+    EXPECT_EQ(test::DecodeErrors(kept), "");
+    EXPECT_GT(std::stod(test::Probe(kept, "format=duration")["format.duration"]), 0.7);
+}
+
 TEST_F(ServerOutput, NoServerIsAnOutputError) {
     TProducerControl c;
     Configure(c, FreePort(SOCK_STREAM), 1);
