@@ -21,7 +21,7 @@ long long NowNs() {
 class TPulseAudioOutput final : public IAudioOutput {
 public:
     static std::unique_ptr<IAudioOutput> Open(int rate, int channels) {
-        pa_sample_spec spec{PA_SAMPLE_S16LE, static_cast<std::uint32_t>(rate), static_cast<std::uint8_t>(channels)};
+        pa_sample_spec format{PA_SAMPLE_S16LE, static_cast<std::uint32_t>(rate), static_cast<std::uint8_t>(channels)};
         int error = 0;
         // A short buffer, so pictures timed by what was heard stay close.
         pa_buffer_attr attr{};
@@ -30,7 +30,7 @@ public:
         attr.prebuf = static_cast<std::uint32_t>(-1);
         attr.minreq = static_cast<std::uint32_t>(-1);
         attr.fragsize = static_cast<std::uint32_t>(-1);
-        pa_simple* s = pa_simple_new(nullptr, "Vandrex", PA_STREAM_PLAYBACK, nullptr, "Player", &spec, nullptr, &attr, &error);
+        pa_simple* s = pa_simple_new(nullptr, "Vandrex", PA_STREAM_PLAYBACK, nullptr, "Player", &format, nullptr, &attr, &error);
         if (!s) return nullptr;
         return std::unique_ptr<IAudioOutput>(new TPulseAudioOutput(s, channels));
     }
