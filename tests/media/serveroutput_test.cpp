@@ -15,6 +15,7 @@
 #include <fstream>
 #include <sstream>
 
+#include "media/playlistplayer.h"
 #include "media/producercontrol.h"
 #include "mediatestsupport.h"
 
@@ -152,6 +153,38 @@ TEST_F(ServerOutput, ALostServerEndsTheRecordingButTheFileIsKept) {
     const std::string kept = dir_.filePath("kept.rm").toStdString();
     EXPECT_EQ(test::DecodeErrors(kept), "");
     EXPECT_GT(std::stod(test::Probe(kept, "format=duration")["format.duration"]), 0.7);
+}
+
+// The player takes an http URL as a source, alone or in a playlist.
+TEST_F(ServerOutput, PlayerPlaysAClipFromAnHttpServer) {
+    const std::string clip = dir_.filePath("web.rm").toStdString();
+    ASSERT_EQ(test::RunCommand("ffmpeg -nostdin -v error -y -f lavfi -i 'sine=r=44100:d=0.4' -c:a ac3 -b:a 64k " + test::Quote(clip)),
+              0);
+    const int port = FreePort(SOCK_STREAM);
+    QProcess server;
+    server.start("python3", {"-m", "http.server", QString::number(port), "--bind", "127.0.0.1", "--directory", dir_.path()});
+    ASSERT_TRUE(server.waitForStarted(5000));
+    for (int i = 0; i < 500 && !Listening(port); ++i) QThread::msleep(10);
+    ASSERT_TRUE(Listening(port));
+    const QString url = QString("http://127.0.0.1:%1/web.rm").arg(port);
+    std::ofstream(dir_.filePath("web.ram").toStdString()) << url.toStdString() << "\n";
+    TPlaylistPlayer player;
+    player.SetSilent(true);
+    std::vector<QString> opened;
+    bool finished = false;
+    QObject::connect(&player, &TPlaylistPlayer::OnClipOpened, [&](const QString& name, const QString& u) {
+        opened.push_back(name + " " + u);
+    });
+    QObject::connect(&player, &TPlaylistPlayer::PlaybackFinished, [&] { finished = true; });
+    player.PlayerSetSource(dir_.filePath("web.ram"));
+    player.PlayerPlay();
+    QElapsedTimer t;
+    t.start();
+    while (!finished && t.elapsed() < 10000) QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
+    server.terminate();
+    server.waitForFinished(5000);
+    ASSERT_TRUE(finished);
+    EXPECT_EQ(opened, std::vector<QString>{"web.rm " + url});
 }
 
 TEST_F(ServerOutput, NoServerIsAnOutputError) {
