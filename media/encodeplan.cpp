@@ -33,9 +33,8 @@ TEncodePlan MakeEncodePlan(const TProducerSettings& s, const TAudienceSettings& 
             budget = total * (s.EmphasizeAudio ? 0.5 : 0.25);
             cap = s.EmphasizeAudio ? 448 : 192;
         }
-        const bool small = video ? total < 64 : total < 32;
         const int ac3 = Ac3RateAtMost(std::min(budget, cap));
-        if (small || ac3 == 0) {
+        if (ac3 == 0) {
             plan.Audio.Codec = AV_CODEC_ID_RA_144;
             plan.Audio.BitRate = 8000;
             plan.Audio.SampleRate = 8000;

@@ -3,11 +3,11 @@
 // A plain function of the settings, the audience and the input, so the
 // choices can be checked without encoding.
 //
-// Audio: real_144 (8 kHz mono, 8 Kbit/s) when the budget is below 32 Kbit/s
-// for sound alone, or below 64 Kbit/s beside pictures; otherwise AC-3 at the
-// largest standard rate that fits. Sound alone takes the whole target; beside
-// pictures it takes a quarter (half with EmphasizeAudio), at most 192 Kbit/s
-// (448 with EmphasizeAudio). AudioContent: 0 voice (mono, 32 kHz), 1 voice
+// Audio: sound alone may use the whole target; beside pictures a quarter of
+// it (half with EmphasizeAudio), at most 192 Kbit/s (448 with
+// EmphasizeAudio). AC-3 at the largest standard rate within that share, or
+// real_144 (8 kHz mono, 8 Kbit/s) when the share is under AC-3's least rate
+// of 32 Kbit/s. AudioContent: 0 voice (mono, 32 kHz), 1 voice
 // and music (stereo), 2 music (mono), 3 stereo music (stereo); stereo only
 // when the input has two channels.
 // LossProtection: a key frame at least every 2 s and the picture rate 10 %

@@ -89,6 +89,32 @@ TEST_F(Encoding, SoundFileForEveryAudienceAndContent) {
     }
 }
 
+TEST_F(Encoding, VideoFileForEveryAudienceKeepsSoundAndPicturesInStep) {
+    const std::string avi = Path("in.avi");
+    test::MakeAvi(avi, 176, 144, 25, 1.0);
+    const char* targets[] = {"Target28KModem", "Target56KModem", "TargetSingleISDN", "TargetDualISDN",
+                             "TargetLAN", "TargetDSLCableModem", "Target256KDSLCableModem", "Target384KDSLCableModem"};
+    for (int n = 0; n < kAudienceCount; ++n) {
+        TProducerControl c;
+        const std::string out = Path("v") + std::to_string(n) + ".rm";
+        FileToFile(c, avi, out);
+        c.SetProperty(targets[n], -1);
+        TRun run = Encode(c);
+        ASSERT_TRUE(run.errors.empty()) << run.errorTexts[0].toStdString();
+        EXPECT_EQ(test::DecodeErrors(out), "") << n;
+        auto p = test::Probe(out, "stream=codec_name:format=duration");
+        EXPECT_EQ(p["stream0.codec_name"], "rv20") << n;
+        // Beside pictures, sound gets a quarter of the target; AC-3 needs 32.
+        EXPECT_EQ(p["stream1.codec_name"], c.GetAudienceSettings(n).GetTargetBitrate() / 4 < 32 ? "ra_144" : "ac3") << n;
+        EXPECT_NEAR(std::stod(p["format.duration"]), 1.0, 0.15) << n;
+        // The last sound packet lies near the end of the pictures.
+        std::string times;
+        test::RunCommand("ffprobe -v error -select_streams a -show_entries packet=pts_time -of csv=p=0 " + test::Quote(out), &times);
+        const double lastSound = std::stod(times.substr(times.rfind('\n', times.size() - 2) + 1));
+        EXPECT_NEAR(lastSound, 1.0, 0.1) << n;
+    }
+}
+
 TEST_F(Encoding, VideoFileWithCroppingOddSizeAndClipFields) {
     const std::string avi = Path("in.avi");
     test::MakeAvi(avi, 384, 288, 25, 2.0);
