@@ -122,6 +122,11 @@ RmClipInfo ReadRmClipInfo(const std::string& path) {
     in.read(reinterpret_cast<char*>(b.data()), static_cast<std::streamsize>(b.size()));
     b.resize(static_cast<std::size_t>(in.gcount()));
     if (!TagIs(b, 0, ".RMF")) throw EMediaError("Not a RealMedia file: " + path);
+    return ParseRmClipInfo(b);
+}
+
+RmClipInfo ParseRmClipInfo(const std::vector<std::uint8_t>& b) {
+    if (!TagIs(b, 0, ".RMF")) throw EMediaError("Not a RealMedia header");
     RmClipInfo info;
     std::size_t at = 0;
     while (at + 10 <= b.size()) {

@@ -46,6 +46,8 @@ std::vector<std::uint8_t> InsertLogicalFileInfo(const std::vector<std::uint8_t>&
 // reader cuts texts). Bounds-checked: a malformed header yields what was
 // read before the fault. Throws EMediaError when the file is not RealMedia.
 RmClipInfo ReadRmClipInfo(const std::string& path);
+// The same on the first bytes of a file (safe on any input).
+RmClipInfo ParseRmClipInfo(const std::vector<std::uint8_t>& bytes);
 
 // An rm muxer writing to a local file or to an URL (http POST, udp).
 class RmWriter {
