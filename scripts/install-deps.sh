@@ -12,7 +12,8 @@ PKGS=(
   python3 python3-aiosmtpd python3-pyftpdlib
   msmtp curl
   xdg-utils
-  libavdevice-dev libavformat-dev libavcodec-dev libswscale-dev libavutil-dev ffmpeg
+  ffmpeg libavformat-dev libavcodec-dev libavfilter-dev libswresample-dev libswscale-dev
+  libavdevice-dev libavutil-dev libpulse-dev libasound2-dev pulseaudio-utils pulseaudio
   lrzsz socat
 )
 missing=()
