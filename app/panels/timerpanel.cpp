@@ -12,7 +12,8 @@
 namespace vandrex {
 
 TTimerPanel::TTimerPanel(QWidget* c, QObject* parent) : QObject(parent) {
-    TimerGroup = ui::Group(c, "Timer", QStringLiteral(" Timer "), 236, 328, 152, 58);
+    // Beside the handset display, in the column the GIF layout opens.
+    TimerGroup = ui::Group(c, "Timer", QStringLiteral(" Timer "), 400, 218, 152, 58);
     Timer_Interval_Edit = ui::Edit(TimerGroup, "Timer_Interval_Edit", 4, 14, 20, {}, 18);
     Timer_Interval_Edit->setText(QStringLiteral("3"));
     Timer_Interval_Edit->setMaxLength(2);
