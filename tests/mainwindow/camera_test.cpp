@@ -6,6 +6,7 @@
 
 #include <QAbstractButton>
 #include <QCoreApplication>
+#include <QDir>
 #include <QElapsedTimer>
 #include <QEventLoop>
 #include <QFile>
@@ -353,6 +354,55 @@ TEST_F(CameraWindow, VideoTickRecordsForTheDuration) {
     recording.start();
     ASSERT_TRUE(WaitFor([&] { return Clicks("StartAudioSButton") == 2; }));
     EXPECT_FALSE(recording.isActive());
+}
+
+TEST_F(CameraWindow, LoadedPictureIsConvertedWithoutAGrab) {
+    StartHtmlGif();
+    QDir(dir.path()).mkdir("pictures");
+    const QString chosen = dir.filePath("pictures/Holiday.bmp");
+    ASSERT_TRUE(Gradient(256, 128).save(chosen, "BMP"));
+    const QString upper = dir.filePath("pictures/LOUD.BMP");
+    ASSERT_TRUE(Gradient(64, 64).save(upper, "BMP"));
+    auto* strip = form->control<TDoubleClickLabel>("PhoneDisplayStatusLow");
+
+    dialogs.files.push_back(upper);
+    emit strip->DoubleClicked();
+    Process();
+    EXPECT_FALSE(Exists("Snapshot.gif")) << "an upper-case extension is ignored";
+
+    dialogs.files.push_back(chosen);
+    emit strip->DoubleClicked();
+    Process();
+    EXPECT_EQ(dialogs.textsOf("open"), (QStringList{TGifOptimizer::kLoadTitle, TGifOptimizer::kLoadTitle}));
+    EXPECT_EQ(doubles.capture->Grabs, 0);
+    const Gif gif = DecodeGif("Snapshot.gif");
+    EXPECT_EQ(gif.width, 128);
+    EXPECT_EQ(gif.height, 64);
+    EXPECT_FALSE(Exists("Snapshot.bmp"));
+    EXPECT_EQ(QDir::currentPath(), dir.path()) << "the working folder stays";
+    EXPECT_FALSE(form->Camera().Snapshots().PictureLoaded);
+
+    // The next press grabs again.
+    doubles.capture->Frame = Gradient(64, 48);
+    Press("ZozadiFotoBtn1");
+    EXPECT_EQ(doubles.capture->Grabs, 1);
+}
+
+TEST_F(CameraWindow, SnapshotGoesToTheDataPhonePeerInChatWithACall) {
+    StartHtmlGif();
+    doubles.capture->Frame = Gradient(64, 48);
+    std::vector<std::string> sent;
+    form->Camera().SendToDataPhone = [&](const std::string& file) { sent.push_back(file); };
+    Press("ZozadiFotoBtn1");
+    EXPECT_TRUE(sent.empty()) << "no chat";
+    Check("MailChatBox")->setChecked(true);
+    Process();
+    Press("ZozadiFotoBtn1");
+    EXPECT_TRUE(sent.empty()) << "no call";
+    doubles.line->connected = true;
+    Press("ZozadiFotoBtn1");
+    EXPECT_EQ(sent, std::vector<std::string>{"Snapshot.jpg"});
+    EXPECT_EQ(form->Camera().DataPhoneSends(), 1);
 }
 
 TEST_F(CameraWindow, CaptureMenuOpensTheDriverDialogs) {
