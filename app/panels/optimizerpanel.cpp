@@ -33,53 +33,56 @@ TOptimizerPanel::TOptimizerPanel(QWidget* c, QObject* parent) : QObject(parent) 
     ColorCountEdit->setText(QStringLiteral("256"));
     ColorCountEdit->setMaxLength(3);
 
-    OptimizerGroupBox = ui::Group(c, "OptimizerGroupBox", QStringLiteral(" GIF Optimizer "), 4, 328, 228, 58);
+    // Beneath the timer group, in the handset display's column.
+    OptimizerGroupBox = ui::Group(c, "OptimizerGroupBox", QStringLiteral(" GIF Optimizer "), 400, 280, 152, 100);
     Fit_Hor_LED = ui::Named(new TLEDLabel(OptimizerGroupBox), "Fit_Hor_LED");
-    Fit_Hor_LED->setGeometry(6, 13, 50, 17);
+    Fit_Hor_LED->setGeometry(6, 14, 50, 17);
     Fit_Hor_LED->setCaption(QStringLiteral("Width"));
     Fit_Hor_LED->setColor(lcGreen);
     Fit_Hor_LED->setLit(true);
     Fit_Vert_LED = ui::Named(new TLEDLabel(OptimizerGroupBox), "Fit_Vert_LED");
-    Fit_Vert_LED->setGeometry(58, 13, 52, 17);
+    Fit_Vert_LED->setGeometry(58, 14, 52, 17);
     Fit_Vert_LED->setCaption(QStringLiteral("Height"));
     Fit_Vert_LED->setColor(lcGreen);
     for (int i = 1; i <= 5; ++i) {
         const QByteArray name = "LED_Animation_" + QByteArray::number(i);
         LED_Animation[i - 1] =
-            ui::Led(OptimizerGroupBox, name.constData(), lcYellow, 112 + 12 * i, 15, QStringLiteral("Frame %1").arg(i));
+            ui::Led(OptimizerGroupBox, name.constData(), lcYellow, 6 + 14 * (i - 1), 37, QStringLiteral("Frame %1").arg(i));
     }
-    GIFrameEdit = ui::Edit(OptimizerGroupBox, "GIFrameEdit", 190, 12, 14,
+    GIFrameEdit = ui::Edit(OptimizerGroupBox, "GIFrameEdit", 78, 34, 16,
                            QStringLiteral("Number of frames in animation [Max: 5]"), 18);
     GIFrameEdit->setText(QStringLiteral("2"));
     GIFrameEdit->setMaxLength(1);
-    commandButton("InsertFrameSButton", QStringLiteral("A"), QStringLiteral("Make animation with up to 5 frames"), 206,
-                  12, 18, TOptimizerCommand::InsertFrame);
+    commandButton("InsertFrameSButton", QStringLiteral("Frame"), QStringLiteral("Make animation with up to 5 frames"), 98,
+                  34, 48, TOptimizerCommand::InsertFrame);
 
     struct TButton {
         const char* name;
         const char* caption;
         const char* hint;
+        int width;
         TOptimizerCommand command;
     };
-    static const TButton row[] = {
-        {"UndoSpeedButton", "U", "Undo Optimizer [1 level only]", TOptimizerCommand::Undo},
-        {"FlipHorizontalSButton", "H", "Flip Horizontal", TOptimizerCommand::FlipHorizontal},
-        {"FlipVerticalSButton", "V", "Flip Vertical", TOptimizerCommand::FlipVertical},
-        {"RotateSButton", "R", "Rotate", TOptimizerCommand::Rotate},
-        {"GrayScaleButton", "G", "Convert To Gray", TOptimizerCommand::GrayScale},
-        {"NegativeSButton", "N", "Show Negative", TOptimizerCommand::Negative},
-        {"ReduceColorSButton", "C", "Reduce Colors", TOptimizerCommand::ReduceColors},
-        {"AutoEqualizeSButton", "B", "Boost Dark levels", TOptimizerCommand::AutoEqualize},
-        {"FITHorizontalSButton", "W", "Fit Image to Display [Width: 128]", TOptimizerCommand::FitHorizontal},
-        {"FITVerticalSButton", "T", "Fit Image to Display [Height: 104/128]", TOptimizerCommand::FitVertical},
+    static const TButton rows[] = {
+        {"UndoSpeedButton", "Undo", "Undo Optimizer [1 level only]", 32, TOptimizerCommand::Undo},
+        {"FlipHorizontalSButton", "H", "Flip Horizontal", 18, TOptimizerCommand::FlipHorizontal},
+        {"FlipVerticalSButton", "V", "Flip Vertical", 18, TOptimizerCommand::FlipVertical},
+        {"RotateSButton", "R", "Rotate", 18, TOptimizerCommand::Rotate},
+        {"GrayScaleButton", "G", "Convert To Gray", 18, TOptimizerCommand::GrayScale},
+        {"NegativeSButton", "N", "Show Negative", 18, TOptimizerCommand::Negative},
+        {"ReduceColorSButton", "C", "Reduce Colors", 18, TOptimizerCommand::ReduceColors},
+        {"AutoEqualizeSButton", "B", "Boost Dark levels", 18, TOptimizerCommand::AutoEqualize},
+        {"FITHorizontalSButton", "W", "Fit Image to Display [Width: 128]", 18, TOptimizerCommand::FitHorizontal},
+        {"FITVerticalSButton", "T", "Fit Image to Display [Height: 104/128]", 18, TOptimizerCommand::FitVertical},
     };
-    int x = 6;
-    for (const TButton& b : row) {
-        commandButton(b.name, QString::fromLatin1(b.caption), QString::fromLatin1(b.hint), x, 34, 18, b.command);
-        x += 18;
+    int x = 6, y = 56;
+    for (const TButton& b : rows) {
+        if (x + b.width > 146) x = 6, y += 20;
+        commandButton(b.name, QString::fromLatin1(b.caption), QString::fromLatin1(b.hint), x, y, b.width, b.command);
+        x += b.width;
     }
     commandButton("Fit10KbButton", QStringLiteral("Fit 10 KB"), QStringLiteral("Fewest colours cut for a 10 KB page"),
-                  x + 2, 34, 222 - x - 2, TOptimizerCommand::Fit10Kb);
+                  x + 4, y, 146 - x - 4, TOptimizerCommand::Fit10Kb);
     OptimizerGroupBox->hide();
 }
 
@@ -135,6 +138,7 @@ void TOptimizerPanel::Layout(WindowMode mode) {
         break;
     case WindowMode::HtmlMail:
         PocketPC_LED->setVisible(!BigDisplay());
+        OptimizerGroupBox->setVisible(true);
         break;
     case WindowMode::PhoneChat:
         emit LzwSwitchedOff();
