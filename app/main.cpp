@@ -10,6 +10,7 @@
 #include "app/application.h"
 #include "app/mainwindow.h"
 #include "app/standins.h"
+#include "imaging/videocap.h"
 #include "media/rmeditor.h"
 #include "telephony/phoneoptions.h"
 
@@ -50,7 +51,9 @@ int main(int argc, char** argv) {
     // brings its real component replaces its stand-in on its line.
     vandrex::TForm1Components components;
     components.Modem1 = std::make_unique<vandrex::TLineStandIn>();
-    components.VideoCap1 = std::make_unique<vandrex::TCaptureStandIn>();
+    auto camera = std::make_unique<vandrex::TVideoCap>();
+    vandrex::ApplyVideoCap1Settings(*camera);
+    components.VideoCap1 = std::move(camera);
     components.RealAudioControl = std::make_unique<vandrex::TProducerStandIn>();
     components.Real_Player_1 = std::make_unique<vandrex::TPlayerStandIn>();
     components.SMTP1 = std::make_unique<vandrex::TSmtpStandIn>();

@@ -25,6 +25,8 @@
 #include "app/panels/probepanel.h"
 #include "app/panels/realmediapanel.h"
 #include "app/panels/snapshotpanel.h"
+#include "app/panels/timerpanel.h"
+#include "app/cameratool.h"
 #include "app/statusbar.h"
 #include "app/windowmodes.h"
 #include "compress/embeddedfiles.h"
@@ -55,6 +57,7 @@ TForm1::TForm1(TForm1Components components, QWidget* parent) : QMainWindow(paren
     cards_ = std::make_unique<TCardFileTool>(*this, panels_->Card);
     clones_ = std::make_unique<TCloneMode>(*this, *panels_, *c_.Real_Player_1, *cards_, *c_.Transport);
     modes_ = std::make_unique<TWindowModes>(*this, *panels_, *cards_, *clones_, *c_.Modem1);
+    camera_ = new TCameraTool(*this, *panels_, panels_->Timer, *c_.VideoCap1, *c_.Modem1);
     wire();
 
     // A carried file that cannot be extracted is reported; the window works on.
@@ -76,11 +79,14 @@ void TForm1::buildPanels() {
     auto* switches = new TModePanel(client, this);
     auto* phone = new TPhonePanel(client, this);
     auto* snapshot = new TSnapshotPanel(client, this);
+    auto* timer = new TTimerPanel(client, this);
     auto* optimizer = new TOptimizerPanel(client, this);
     auto* probe = new TProbePanel(client, this);
     auto* mail = new TMailPanel(client, this);
     auto* player = new TPlayerPanel(client, menu->Bar(), this);
     auto* realMedia = new TRealMediaPanel(*c_.RealAudioControl, this);
+    realMedia->BuildRecorderButton(client);
+    picture->SetCaptureMonitor(c_.VideoCap1->Monitor());
 
     status_ = new TStatusBar(client);
     status_->setObjectName(QStringLiteral("ConnectStatus"));
@@ -90,7 +96,7 @@ void TForm1::buildPanels() {
     status_->setGeometry(0, kForm1ClientHeight - 19, kForm1ClientWidth, 19);
 
     panels_.reset(new TPanels{*menu, *picture, *card, *switches, *phone, *snapshot, *optimizer, *probe, *mail,
-                              *player, *realMedia, *status_});
+                              *player, *realMedia, *status_, *timer});
 }
 
 // Controls to handlers. A subsystem connects its panel here, to its tool.

@@ -19,6 +19,7 @@ namespace vandrex {
 class TCardFileTool;
 class TWindowModes;
 class TCloneMode;
+class TCameraTool;
 class TStatusBar;
 class TPhoneOptions;
 class TRMeditor;
@@ -84,6 +85,7 @@ public:
     TCardFileTool& Cards() { return *cards_; }
     TWindowModes& Modes() { return *modes_; }
     TCloneMode& Clones() { return *clones_; }
+    TCameraTool& Camera() { return *camera_; }
     const TPanels& Panels() const { return *panels_; }
     // FileSource1..3: the carried files, extracted to temporary files for the
     // life of the window.
@@ -112,6 +114,7 @@ private:
     std::unique_ptr<TWindowModes> modes_;
     std::unique_ptr<TCloneMode> clones_;
     std::vector<std::unique_ptr<TFileSource>> fileSources_;
+    TCameraTool* camera_ = nullptr;  // a child of the window
     TPhoneOptions* phoneOptions_ = nullptr;
     TRMeditor* editor_ = nullptr;
     bool activationPending_ = true;

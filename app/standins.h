@@ -1,15 +1,14 @@
 #pragma once
 // The minimal implementations of the outside components whose subsystems
-// are still to come: the telephony line, the capture component, the SMTP and
+// are still to come: the telephony line, the SMTP and
 // FTP controls, the encoder and the player. Each keeps what the window gives
-// it and does nothing else, so the program runs on a machine with no modem,
-// camera or server. app/main.cpp hands them to the window; each subsystem
+// it and does nothing else, so the program runs on a machine with no modem
+// or server. app/main.cpp hands them to the window; each subsystem
 // replaces its own by its real component.
 
 #include <QStringList>
 #include <map>
 
-#include "imaging/captureinterface.h"
 #include "mail/ftpinterface.h"
 #include "mail/smtpinterface.h"
 #include "media/playerinterface.h"
@@ -40,23 +39,6 @@ private:
     int devId_ = -1;
     QString number_;
     bool open_ = false, connected_ = false, dropped_ = false, suspended_ = false;
-};
-
-// The built-in test-pattern driver, always present so the program runs
-// without a camera, then the names of this machine's V4L2 video devices.
-class TCaptureStandIn : public TCaptureInterface {
-public:
-    QStringList DriverNames() const override;
-    int DriverIndex() const override { return index_; }
-    void SetDriverIndex(int index) override { index_ = index; }
-    bool DriverOpen() const override { return open_; }
-    void SetDriverOpen(bool open) override { open_ = open; }
-    bool VideoPreview() const override { return preview_; }
-    void SetVideoPreview(bool on) override { preview_ = on; }
-
-private:
-    int index_ = -1;
-    bool open_ = false, preview_ = false;
 };
 
 // Never connects: the state stays 0 until a mail subsystem is there.

@@ -15,6 +15,7 @@
 #include "app/panels/probepanel.h"
 #include "app/panels/realmediapanel.h"
 #include "app/panels/snapshotpanel.h"
+#include "app/panels/timerpanel.h"
 #include "app/statusbar.h"
 #include "telephony/lineinterface.h"
 
@@ -79,6 +80,7 @@ void TWindowModes::layout(WindowMode mode, const TCloneState& clone) {
     p_.Switches.Layout(mode, clone);
     p_.Phone.Layout(mode);
     p_.Snapshot.Layout(mode);
+    p_.Timer.Layout(mode);
     p_.Optimizer.Layout(mode);
     p_.Probe.Layout(mode);
     p_.Mail.Layout(mode);

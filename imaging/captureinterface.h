@@ -8,6 +8,8 @@
 #include <QStringList>
 #include <functional>
 
+class QWidget;
+
 namespace vandrex {
 
 class TCaptureInterface {
@@ -25,22 +27,30 @@ public:
     // ENoDriverException ("No capture driver selected").
     virtual bool DriverOpen() const = 0;
     virtual void SetDriverOpen(bool open) = 0;
-    virtual bool VideoPreview() const = 0;
+    // Reading the preview state may ask the driver, so it is not const.
+    virtual bool VideoPreview() = 0;
     virtual void SetVideoPreview(bool on) = 0;
 
     // --- optional ---
-    // Writes the current frame to SingleImageFile as a bitmap; false when
-    // no frame could be had.
+    // The file SaveFrameAsBitmap writes.
+    virtual void SetSingleImageFile(const QString&) {}
+    // Takes one whole frame without stopping the preview; false when none came.
+    virtual bool GrabFrameNoStop() { return false; }
+    // Writes the grabbed frame to the single-image file as a bitmap; false
+    // when no frame could be had.
     virtual bool SaveFrameAsBitmap() { return false; }
-    virtual QString SingleImageFile() const { return QStringLiteral("Snapshot.bmp"); }
-    // The driver's dialogs behind the menu items Source, Format, Display, Codecs.
-    virtual void ShowSourceDialog() {}
-    virtual void ShowFormatDialog() {}
-    virtual void ShowDisplayDialog() {}
-    virtual void ShowCompressionDialog() {}
+    // The driver's dialogs behind the menu items Source, Format, Display,
+    // Codecs; false when there is no driver or it has no such dialog.
+    virtual bool ShowSourceDialog() { return false; }
+    virtual bool ShowFormatDialog() { return false; }
+    virtual bool ShowDisplayDialog() { return false; }
+    virtual bool ShowCompressionDialog() { return false; }
     // Streaming capture to VideoFileName (the recorder's 2-pass path).
     virtual bool StartCapture() { return false; }
-    virtual void StopCapture() {}
+    virtual bool StopCapture() { return false; }
+    // The widget that shows the camera's picture, placed by the window where
+    // the capture monitor stands; none for a component without a picture.
+    virtual QWidget* Monitor() { return nullptr; }
 
     // --- events, on the user-interface thread ---
     std::function<void(TCaptureInterface* sender, int nID, const QString& errorstr)> OnError;

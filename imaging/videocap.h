@@ -15,6 +15,7 @@
 #include <memory>
 #include <optional>
 
+#include "imaging/captureinterface.h"
 #include "platform/capturetypes.h"
 #include "platform/exceptions.h"
 
@@ -71,7 +72,7 @@ using TMouseMoveEvent = std::function<void(QObject* Sender, Qt::KeyboardModifier
 // One line per driver, name + blank + version, in index order, at most 10.
 QStringList ListCaptureDrivers();
 
-class TVideoCap : public QWidget {
+class TVideoCap : public QWidget, public TCaptureInterface {
     Q_OBJECT
 public:
     explicit TVideoCap(QWidget* parent = nullptr);
@@ -84,16 +85,21 @@ public:
     QColor color() const;
     void setColor(const QColor& c);
 
-    bool DriverOpen() const { return window_ != nullptr; }
-    void SetDriverOpen(bool open);
-    int DriverIndex() const { return driverIndex_; }
-    void SetDriverIndex(int index);
+    // What the main window asks of VideoCap1 (TCaptureInterface).
+    QStringList DriverNames() const override { return ListCaptureDrivers(); }
+    void SetSingleImageFile(const QString& file) override { SingleImageFile = file; }
+    QWidget* Monitor() override { return this; }
+
+    bool DriverOpen() const override { return window_ != nullptr; }
+    void SetDriverOpen(bool open) override;
+    int DriverIndex() const override { return driverIndex_; }
+    void SetDriverIndex(int index) override;
     QString DriverName() const { return driverName_; }
     void SetDriverName(const QString& name);
     bool VideoOverlay();
     void SetVideoOverlay(bool on);
-    bool VideoPreview();
-    void SetVideoPreview(bool on);
+    bool VideoPreview() override;
+    void SetVideoPreview(bool on) override;
     bool PreviewScaleToWindow() const { return scaleToWindow_; }
     void SetPreviewScaleToWindow(bool on);
     bool PreviewScaleProportional() const { return scaleProportional_; }
@@ -128,15 +134,15 @@ public:
     TNotifyEvent OnDblClick;
 
     bool HasOverlay();
-    bool ShowFormatDialog();
-    bool ShowSourceDialog();
-    bool ShowDisplayDialog();
-    bool ShowCompressionDialog();
+    bool ShowFormatDialog() override;
+    bool ShowSourceDialog() override;
+    bool ShowDisplayDialog() override;
+    bool ShowCompressionDialog() override;
     bool GrabFrame();
-    bool GrabFrameNoStop();
-    bool SaveFrameAsBitmap();
-    bool StartCapture();
-    bool StopCapture();
+    bool GrabFrameNoStop() override;
+    bool SaveFrameAsBitmap() override;
+    bool StartCapture() override;
+    bool StopCapture() override;
 
     // The last status record read (nothing before the first refresh).
     const std::optional<TCapStatus>& Status() const { return status_; }

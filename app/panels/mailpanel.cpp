@@ -75,6 +75,7 @@ TMailPanel::TMailPanel(QWidget* c, QObject* parent) : QObject(parent) {
     AudioRadioButton = ui::Radio(m, "AudioRadioButton", QStringLiteral("Audio"), 100, 206, 56);
     AudioRadioButton->setChecked(true);
     Video_RadioButton = ui::Radio(m, "Video_RadioButton", QStringLiteral("Video"), 158, 206, 56);
+    FTPSButton = ui::Button(m, "FTPSButton", QStringLiteral("FTP"), 216, 204, 40, 20, QStringLiteral("Upload"));
     setPictureChoicesVisible(false);
 
     // HTML page controls: object sheet and colours.
@@ -102,6 +103,15 @@ TMailPanel::TMailPanel(QWidget* c, QObject* parent) : QObject(parent) {
 
 bool TMailPanel::ChatChecked() const { return MailChatBox->isChecked(); }
 bool TMailPanel::FtpChecked() const { return FTPCheckBox->isChecked(); }
+
+TCaptureFormat TMailPanel::PictureFormat() const {
+    if (GIFRadioButton->isChecked()) return TCaptureFormat::Gif;
+    if (JPGRadioButton->isChecked()) return TCaptureFormat::Jpg;
+    if (Video_RadioButton->isChecked()) return TCaptureFormat::Video;
+    return TCaptureFormat::Audio;
+}
+
+void TMailPanel::ClickFTPSButton() { FTPSButton->click(); }
 
 void TMailPanel::setMailControlsVisible(bool visible) {
     Onderwerp->setVisible(visible);

@@ -10,6 +10,7 @@
 #include <array>
 
 #include "app/panels/windowmode.h"
+#include "imaging/timelapse.h"
 
 class QCheckBox;
 class QGroupBox;
@@ -30,6 +31,10 @@ public:
 
     bool ChatChecked() const;
     bool FtpChecked() const;
+    // The checked one of the format radio buttons (gif, jpg, Audio, Video).
+    TCaptureFormat PictureFormat() const;
+    // One click on FTPSButton, as the time-lapse timer gives it.
+    void ClickFTPSButton();
 
     // ShowCard's steps for this panel.
     void ShowCardSide(bool bigDisplay);
@@ -94,6 +99,7 @@ private:
     QRadioButton* JPGRadioButton = nullptr;
     QRadioButton* AudioRadioButton = nullptr;
     QRadioButton* Video_RadioButton = nullptr;
+    QPushButton* FTPSButton = nullptr;
     QGroupBox* HTMLBox = nullptr;
     QSpinBox* ObjectUpDown = nullptr;
     QLineEdit* ObjectRichEdit = nullptr;

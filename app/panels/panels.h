@@ -17,6 +17,7 @@ class TMailPanel;
 class TPlayerPanel;
 class TRealMediaPanel;
 class TStatusBar;
+class TTimerPanel;
 
 struct TPanels {
     TMainMenu& Menu;
@@ -31,6 +32,7 @@ struct TPanels {
     TPlayerPanel& Player;
     TRealMediaPanel& RealMedia;
     TStatusBar& ConnectStatus;
+    TTimerPanel& Timer;
 };
 
 }  // namespace vandrex

@@ -46,6 +46,19 @@ void TPicturePanel::ShowCaptureMonitor(bool on) {
     if (on) Rec_Image1->setVisible(true);
 }
 
+void TPicturePanel::SetCaptureMonitor(QWidget* monitor) {
+    if (!monitor) return;
+    monitor->setParent(VideoCap1->parentWidget());
+    monitor->setGeometry(VideoCap1->geometry());
+    monitor->setVisible(VideoCap1->isVisible());
+    monitor->setObjectName(QStringLiteral("VideoCap1"));
+    monitor->stackUnder(VideoCap1);
+    delete VideoCap1;
+    VideoCap1 = monitor;
+}
+
+void TPicturePanel::ShowCameraOnly(bool visible) { VideoCap1->setVisible(visible); }
+
 void TPicturePanel::Layout(WindowMode mode) {
     if (mode == WindowMode::TextMail) Picture->setVisible(true);
 }

@@ -23,6 +23,11 @@ public:
     void ShowInstanceNumber(const QString& number);
     // VideoPhone on: the capture monitor in place of the line icon.
     void ShowCaptureMonitor(bool on);
+    // The capture component's own picture widget takes the monitor's place
+    // (and name); without one the plain placeholder stays.
+    void SetCaptureMonitor(QWidget* monitor);
+    // The time-lapse timer hides the monitor while it runs.
+    void ShowCameraOnly(bool visible);
     void Layout(WindowMode mode);
 
 signals:
@@ -36,7 +41,7 @@ private:
     QLabel* Image2 = nullptr;
     QLabel* Image3 = nullptr;
     QFrame* Image1 = nullptr;
-    QFrame* VideoCap1 = nullptr;
+    QWidget* VideoCap1 = nullptr;
     QFrame* Rec_Image1 = nullptr;
     QFrame* SDCard_Image = nullptr;
 };

@@ -1,11 +1,24 @@
 #include "app/panels/realmediapanel.h"
 
+#include <QToolButton>
+
+#include "app/panels/builders.h"
 #include "media/producerinterface.h"
 
 namespace vandrex {
 
 TRealMediaPanel::TRealMediaPanel(TProducerInterface& producer, QObject* parent)
     : QObject(parent), producer_(producer) {}
+
+void TRealMediaPanel::BuildRecorderButton(QWidget* client) {
+    StartAudioSButton = ui::Speed(client, "StartAudioSButton", QStringLiteral("Rec"), 316, 306, 30, 20,
+                                  QStringLiteral("Start / Stop Recording"));
+    StartAudioSButton->hide();
+}
+
+void TRealMediaPanel::ClickStartAudioSButton() {
+    if (StartAudioSButton) StartAudioSButton->click();
+}
 
 void TRealMediaPanel::SetProducerDefaults() {
     producer_.SetProperty(QStringLiteral("DeInterlaceFilter"), false);

@@ -7,6 +7,9 @@
 #include <QObject>
 #include <array>
 
+class QToolButton;
+class QWidget;
+
 namespace vandrex {
 
 class TProducerInterface;
@@ -27,11 +30,17 @@ public:
     // once the profile controls exist.
     void LeavePlayerMode() {}
 
+    // The start/stop recording button StartAudioSButton, bare until the
+    // recorder brings its handler; the time-lapse timer presses it.
+    void BuildRecorderButton(QWidget* client);
+    void ClickStartAudioSButton();
+
     const std::array<qint64, 4>& EncodingCounters() const { return encodingCounters_; }
     bool MiniDiscImageToggle() const { return miniDiscImageToggle_; }
 
 private:
     TProducerInterface& producer_;
+    QToolButton* StartAudioSButton = nullptr;
     std::array<qint64, 4> encodingCounters_{};
     bool miniDiscImageToggle_ = false;
 };

@@ -16,8 +16,20 @@ TSnapshotPanel::TSnapshotPanel(QWidget* c, QObject* parent) : QObject(parent) {
     GIFSize_LED = ui::Led(Zozadi, "GIFSize_LED", lcRed, 98, 21,
                           QStringLiteral("Page size warning led [GIF to big - reduce size]"));
     LED_i_modeGIF = ui::Led(Zozadi, "LED_i_modeGIF", lcYellow, 116, 21, QStringLiteral("FTP connection"));
+    connect(ZozadiFotoBtn1, &QToolButton::clicked, this, &TSnapshotPanel::ZozadiFotoBtn1Clicked);
     Zozadi->hide();
 }
+
+void TSnapshotPanel::SetTimerLamps(bool lit) {
+    LED_Timer->setLit(lit);
+    LED_TimerActive->setLit(lit);
+}
+
+void TSnapshotPanel::SetTickLampYellow(bool yellow) { LED_TimerActive->setColor(yellow ? lcYellow : lcRed); }
+
+bool TSnapshotPanel::TimerLampLit() const { return LED_Timer->Lit(); }
+
+void TSnapshotPanel::ShowSizeWarning(bool lit) { GIFSize_LED->setLit(lit); }
 
 void TSnapshotPanel::Layout(WindowMode mode) {
     if (mode == WindowMode::Player) return;

@@ -21,6 +21,17 @@ public:
     TSnapshotPanel(QWidget* client, QObject* parent);
     void Layout(WindowMode mode);
 
+    // The time-lapse lamps: LED_Timer and LED_TimerActive lit together;
+    // LED_TimerActive yellow while a tick runs, red after it.
+    void SetTimerLamps(bool lit);
+    void SetTickLampYellow(bool yellow);
+    bool TimerLampLit() const;
+    // GIFSize_LED: the GIF is above the page limit.
+    void ShowSizeWarning(bool lit);
+
+signals:
+    void ZozadiFotoBtn1Clicked();
+
 private:
     QGroupBox* Zozadi = nullptr;
     QToolButton* ZozadiFotoBtn1 = nullptr;

@@ -4,6 +4,7 @@
 // follow the window's steps without a modem, camera, encoder, player or
 // server, and without depending on this machine's devices.
 
+#include <QImage>
 #include <QStringList>
 #include <map>
 #include <vector>
@@ -55,8 +56,28 @@ struct RecordingCapture : TCaptureInterface {
     void SetDriverIndex(int i) override { index = i; }
     bool DriverOpen() const override { return driverOpen; }
     void SetDriverOpen(bool o) override { driverOpen = o; }
-    bool VideoPreview() const override { return preview; }
+    bool VideoPreview() override { return preview; }
     void SetVideoPreview(bool on) override { preview = on; }
+
+    // A grab "takes" Frame; SaveFrameAsBitmap writes it as a BMP under the
+    // single-image file's name. A null Frame makes the grab fail.
+    QImage Frame;
+    QString SingleImage = QStringLiteral("Capture.bmp");
+    int Grabs = 0, Saves = 0;
+    std::vector<QString> Dialogs;
+    void SetSingleImageFile(const QString& file) override { SingleImage = file; }
+    bool GrabFrameNoStop() override {
+        ++Grabs;
+        return !Frame.isNull();
+    }
+    bool SaveFrameAsBitmap() override {
+        ++Saves;
+        return !Frame.isNull() && Frame.convertToFormat(QImage::Format_RGB888).save(SingleImage, "BMP");
+    }
+    bool ShowSourceDialog() override { return Dialogs.push_back(QStringLiteral("Source")), true; }
+    bool ShowFormatDialog() override { return Dialogs.push_back(QStringLiteral("Format")), true; }
+    bool ShowDisplayDialog() override { return Dialogs.push_back(QStringLiteral("Display")), true; }
+    bool ShowCompressionDialog() override { return Dialogs.push_back(QStringLiteral("Compression")), true; }
 };
 
 struct RecordingProducer : TProducerInterface {
