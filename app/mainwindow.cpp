@@ -13,6 +13,7 @@
 #include "app/application.h"
 #include "app/cardfiletool.h"
 #include "app/clonemode.h"
+#include "app/mailtool.h"
 #include "app/panels/cardpanel.h"
 #include "app/panels/mailpanel.h"
 #include "app/panels/mainmenu.h"
@@ -56,6 +57,7 @@ TForm1::TForm1(TForm1Components components, QWidget* parent) : QMainWindow(paren
     clones_ = std::make_unique<TCloneMode>(*this, *panels_, *c_.Real_Player_1, *cards_, *c_.Transport);
     modes_ = std::make_unique<TWindowModes>(*this, *panels_, *cards_, *clones_, *c_.Modem1);
     wire();
+    mail_ = std::make_unique<TMailTool>(*this, *panels_, *c_.Modem1, c_.SMTP1->Control(), c_.FTP1->Control());
 
     // A carried file that cannot be extracted is reported; the window works on.
     TApplication::Guard([this] { fileSources_ = CreateEmbeddedFileSources(); });

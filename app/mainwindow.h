@@ -19,6 +19,7 @@ namespace vandrex {
 class TCardFileTool;
 class TWindowModes;
 class TCloneMode;
+class TMailTool;
 class TStatusBar;
 class TPhoneOptions;
 class TRMeditor;
@@ -84,6 +85,8 @@ public:
     TCardFileTool& Cards() { return *cards_; }
     TWindowModes& Modes() { return *modes_; }
     TCloneMode& Clones() { return *clones_; }
+    // The mail and upload handlers (sessions only for the real controls).
+    TMailTool& MailTool() { return *mail_; }
     const TPanels& Panels() const { return *panels_; }
     // FileSource1..3: the carried files, extracted to temporary files for the
     // life of the window.
@@ -111,6 +114,7 @@ private:
     std::unique_ptr<TCardFileTool> cards_;
     std::unique_ptr<TWindowModes> modes_;
     std::unique_ptr<TCloneMode> clones_;
+    std::unique_ptr<TMailTool> mail_;
     std::vector<std::unique_ptr<TFileSource>> fileSources_;
     TPhoneOptions* phoneOptions_ = nullptr;
     TRMeditor* editor_ = nullptr;

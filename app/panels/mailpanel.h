@@ -2,14 +2,17 @@
 // The e-mail group MailEntryForm (server, Login, subject, text, signature,
 // picture choice, Send), the chat controls and FTP settings that share its
 // place, the HTML page controls HTMLBox and the web address
-// WebSiteAddressEdit with its check box. Owns the mail settings: sender and
-// recipient address, account name, object sheet names, transfer counters.
+// WebSiteAddressEdit with its check box, the FTP connect and upload buttons.
+// Owns the mail settings: sender and recipient address, account name, object
+// sheet names and index, transfer counters.
 
 #include <QObject>
 #include <QStringList>
 #include <array>
 
 #include "app/panels/windowmode.h"
+#include "mail/mailsession.h"
+#include "mail/uploadsession.h"
 
 class QCheckBox;
 class QGroupBox;
@@ -19,6 +22,7 @@ class QPlainTextEdit;
 class QPushButton;
 class QRadioButton;
 class QSpinBox;
+class QToolButton;
 class QWidget;
 
 namespace vandrex {
@@ -46,8 +50,31 @@ public:
     QString SenderAddress() const { return senderAddress_; }
     QString AccountName() const { return accountName_; }
     const QStringList& ObjectSheetNames() const { return objectSheetNames_; }
-    qint64 MailTransferTotal() const { return transferTotal_; }
-    int MailTransferCount() const { return transferCount_; }
+    qint64 MailTransferTotal() const { return counters_.total; }
+    int MailTransferCount() const { return counters_.count; }
+    // The window's one transfer total and count, shared by mail and upload.
+    TTransferCounters& Counters() { return counters_; }
+
+    // What the mail and upload handlers read. The FTP lamp, the timer lamp
+    // and the last upload's name live elsewhere and are handed in.
+    TMailPanelFields MailFields(bool ftpLampLit, const QString& remoteFileName) const;
+    TUploadFields UploadFields(bool timerLit) const;
+
+    // What they write back.
+    void SetConnectionCaption(const QString& text);
+    void SetMailSheet2(const QString& text);
+    QString MailSheet2Text() const;
+    void ShowKey(bool visible, int subjectWidth);
+    void SelectJpg();
+    // Web address width and the RealMedia/colour buttons of a picture format.
+    void ApplyPictureLayout(int webAddressWidth, bool mediaButtonsFlat);
+    void SetBackGroundColor(const QString& rrggbb);
+    void SetFontColor(const QString& rrggbb);
+    // ObjectUpDown: the sheet index moves down (+1) or up (-1) within the names.
+    void StepObjectSheet(bool down);
+    int ObjectSheetIndex() const { return objectSheetIndex_; }
+    // WebSiteAddressCheckBoxClick: checked, the web address may be edited.
+    void WebSiteAddressCheckBoxClick();
 
     // Clone mode writes its notices where the web address stands, and gives
     // the field its start text back when the last clone has gone.
@@ -61,6 +88,20 @@ public:
 signals:
     void MailChatBoxClicked();
     void FTPCheckBoxClicked();
+    void ConnectionClicked();
+    void SendBtnClicked();
+    // Text lengths after a change (the memo's lines joined by CR LF).
+    void MailSheetChanged(int length);
+    void OnderwerpChanged(int length);
+    void KeyChanged(int length);
+    void CheckBox2Clicked(bool checked);
+    void i_modeGIFSButtonClicked();
+    // The user's click, or one the time-lapse timer or a timed recording makes.
+    void FTPSButtonClicked();
+    void GIFRadioButtonClicked();
+    void JPGRadioButtonClicked();
+    void BGColorSButtonClicked();
+    void TextColorSButtonClicked();
 
 private:
     void setMailControlsVisible(bool visible);
@@ -69,6 +110,7 @@ private:
     void setFtpControlsVisible(bool visible);
     void setGroup(const QString& caption, int width);
     void showWebSiteAddress();
+    void setHtmlFieldsVisible(bool visible);
 
     QGroupBox* MailEntryForm = nullptr;
     QLabel* SMTPLabel = nullptr;
@@ -85,11 +127,20 @@ private:
     QLineEdit* MailEntryEdit = nullptr;
     QPushButton* MailEntryEditButton = nullptr;
     std::array<QLabel*, 4> ftpLabels_{};  // RemoteHostLabel, UserIDLabel, PasswordLabel, PortLabel
+    std::array<QWidget*, 5> htmlFields_{};  // FontSize, FontColor, TextColorSButton, BackGroundColor, BGColorSButton
     QLineEdit* RemoteHost_Edit = nullptr;
     QLineEdit* UserIDEdit = nullptr;
-    QLineEdit* PassWordEdit = nullptr;
-    QLineEdit* PortEdit = nullptr;
-    QCheckBox* PassiveCheckBox = nullptr;
+    QLineEdit* PasswordEdit = nullptr;
+    QLineEdit* RemotePort_Edit = nullptr;
+    QCheckBox* FTP_Prefix = nullptr;
+    QPushButton* i_modeGIFSButton = nullptr;
+    QPushButton* FTPSButton = nullptr;
+    QPlainTextEdit* MailSheet2 = nullptr;
+    QLineEdit* FontSize = nullptr;
+    QLineEdit* FontColor = nullptr;
+    QLineEdit* BackGroundColor = nullptr;
+    QToolButton* BGColorSButton = nullptr;
+    QToolButton* TextColorSButton = nullptr;
     QRadioButton* GIFRadioButton = nullptr;
     QRadioButton* JPGRadioButton = nullptr;
     QRadioButton* AudioRadioButton = nullptr;
@@ -106,8 +157,8 @@ private:
     QString senderAddress_;
     QString accountName_ = QStringLiteral("Your Account");
     QStringList objectSheetNames_;
-    qint64 transferTotal_ = 0;
-    int transferCount_ = 0;
+    int objectSheetIndex_ = 0;
+    TTransferCounters counters_;
 };
 
 }  // namespace vandrex
