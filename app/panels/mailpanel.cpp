@@ -96,30 +96,30 @@ TMailPanel::TMailPanel(QWidget* c, QObject* parent) : QObject(parent) {
     FTP_Prefix->setChecked(true);
     FTP_Prefix->hide();
 
-    GIFRadioButton = ui::Radio(m, "GIFRadioButton", QStringLiteral("gif"), 8, 206, 44);
-    JPGRadioButton = ui::Radio(m, "JPGRadioButton", QStringLiteral("jpg"), 54, 206, 44);
-    AudioRadioButton = ui::Radio(m, "AudioRadioButton", QStringLiteral("Audio"), 100, 206, 56);
+    GIFRadioButton = ui::Radio(m, "GIFRadioButton", QStringLiteral("gif"), 8, 184, 44);
+    JPGRadioButton = ui::Radio(m, "JPGRadioButton", QStringLiteral("jpg"), 54, 184, 44);
+    AudioRadioButton = ui::Radio(m, "AudioRadioButton", QStringLiteral("Audio"), 100, 184, 56);
     AudioRadioButton->setChecked(true);
-    Video_RadioButton = ui::Radio(m, "Video_RadioButton", QStringLiteral("Video"), 158, 206, 56);
+    Video_RadioButton = ui::Radio(m, "Video_RadioButton", QStringLiteral("Video"), 158, 184, 56);
     setPictureChoicesVisible(false);
 
     // The page's font and colours, the FTP connection and the upload: one
-    // row under the text in HTML mail mode.
-    FontSize = ui::Edit(m, "FontSize", 8, 182, 24, QStringLiteral("Font size"));
+    // row under the text in HTML mail mode, above the picture choice.
+    FontSize = ui::Edit(m, "FontSize", 8, 158, 24, QStringLiteral("Font size"));
     FontSize->setMaxLength(2);
     FontSize->setText(QStringLiteral("12"));
-    FontColor = ui::Edit(m, "FontColor", 34, 182, 52, QStringLiteral("Font Color [Hex]"));
+    FontColor = ui::Edit(m, "FontColor", 34, 158, 52, QStringLiteral("Font Color [Hex]"));
     FontColor->setMaxLength(6);
     FontColor->setText(QStringLiteral("000000"));
-    TextColorSButton = ui::Speed(m, "TextColorSButton", QStringLiteral("T"), 88, 182, 20, 21, QStringLiteral("Text Color"));
-    BackGroundColor = ui::Edit(m, "BackGroundColor", 112, 182, 52, QStringLiteral("Background Color [Hex]"));
+    TextColorSButton = ui::Speed(m, "TextColorSButton", QStringLiteral("T"), 88, 158, 20, 21, QStringLiteral("Text Color"));
+    BackGroundColor = ui::Edit(m, "BackGroundColor", 112, 158, 52, QStringLiteral("Background Color [Hex]"));
     BackGroundColor->setMaxLength(6);
     BackGroundColor->setText(QStringLiteral("FFFFFF"));
-    BGColorSButton = ui::Speed(m, "BGColorSButton", QStringLiteral("B"), 166, 182, 20, 21, QStringLiteral("Background Color"));
+    BGColorSButton = ui::Speed(m, "BGColorSButton", QStringLiteral("B"), 166, 158, 20, 21, QStringLiteral("Background Color"));
     htmlFields_ = {FontSize, FontColor, TextColorSButton, BackGroundColor, BGColorSButton};
-    i_modeGIFSButton = ui::Button(m, "i_modeGIFSButton", QStringLiteral("FTP"), 196, 181, 84, 23,
+    i_modeGIFSButton = ui::Button(m, "i_modeGIFSButton", QStringLiteral("FTP"), 196, 157, 84, 23,
                                   QStringLiteral("Enable FTP Connection [Green]"));
-    FTPSButton = ui::Button(m, "FTPSButton", QStringLiteral("Upload"), 292, 181, 84, 23,
+    FTPSButton = ui::Button(m, "FTPSButton", QStringLiteral("Upload"), 292, 157, 84, 23,
                             QStringLiteral("FTP Upload [Disabled]"));
     setHtmlFieldsVisible(false);
     // The HTML page of the last mail; it is the body, never shown.
@@ -323,7 +323,8 @@ void TMailPanel::Layout(WindowMode mode) {
         MailChatBox->setVisible(true);
         showWebSiteAddress();
         setMailControlsVisible(true);
-        MailSheet->resize(MailSheet->width(), 111);
+        // The page row and the picture choice sit under a shorter text, above the web address.
+        MailSheet->resize(MailSheet->width(), 87);
         setPictureChoicesVisible(true);
         HTMLBox->setVisible(true);
         for (QWidget* w : {static_cast<QWidget*>(ObjectUpDown), static_cast<QWidget*>(ObjectRichEdit),

@@ -260,5 +260,27 @@ TEST_F(MailWindow, FtpSettingsAndPageControlsStartAsDesigned) {
     EXPECT_TRUE(Edit("WebSiteAddressEdit")->isReadOnly());
 }
 
+// Where the mail controls share the client area, the ones a user needs in
+// HTML mail mode are not hidden under another control.
+TEST_F(MailWindow, HtmlModeControlsLieClearOfEachOther) {
+    StartReal();
+    HtmlMode();
+    QWidget* client = form->centralWidget();
+    auto rect = [&](const char* name) {
+        QWidget* w = form->control<QWidget>(name);
+        EXPECT_TRUE(w->isVisible()) << name;
+        return QRect(w->mapTo(client, QPoint(0, 0)), w->size());
+    };
+    const QRect web = rect("WebSiteAddressEdit");
+    for (const char* n : {"GIFRadioButton", "JPGRadioButton", "FontSize", "BackGroundColor", "i_modeGIFSButton",
+                          "FTPSButton", "MailSheet"})
+        EXPECT_FALSE(rect(n).intersects(web)) << n;
+    EXPECT_FALSE(rect("MailSheet").intersects(rect("FTPSButton")));
+    EXPECT_FALSE(rect("FTPSButton").intersects(rect("GIFRadioButton")));
+    for (const char* bar : {"WebPhoneStatusBar2", "WebPhoneStatusBar4"})
+        for (const char* box : {"VideoPhone", "CheckBox1", "Close", "Zozadi"})
+            EXPECT_FALSE(rect(bar).intersects(rect(box))) << bar << " " << box;
+}
+
 }  // namespace
 }  // namespace vandrex::testing
