@@ -5,6 +5,7 @@
 
 #include "app/mainwindow.h"
 #include "app/panels/mailpanel.h"
+#include "app/panels/mainmenu.h"
 #include "app/panels/panels.h"
 #include "app/panels/phonepanel.h"
 #include "app/panels/snapshotpanel.h"
@@ -75,6 +76,7 @@ public:
         if (t_.SaveDisplayPicture) t_.SaveDisplayPicture(path);
     }
     void ApplyPictureLayout(const TPictureLayout& layout) override {
+        t_.p_.Menu.DisableRecorderItems();
         vandrex::SetWindowWidth(t_.form_, layout.windowWidth);
         t_.p_.Mail.ApplyPictureLayout(layout.webAddressWidth, layout.mediaButtonsFlat);
         t_.p_.ConnectStatus.setPanelText(0, layout.statusText);

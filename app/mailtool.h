@@ -29,6 +29,10 @@ public:
 
     void BGColorSButtonClick();
     void TextColorSButtonClick();
+    // Starting the time-lapse timer begins a new series of remote names.
+    void TimerStarted() {
+        if (upload_) upload_->TimerStarted();
+    }
 
     // Writes the i-mode display's picture as the given file before a GIF
     // upload. Unset, the file on disc (the last snapshot) goes as it is.

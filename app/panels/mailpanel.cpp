@@ -237,6 +237,8 @@ void TMailPanel::WebSiteAddressCheckBoxClick() {
     WebSiteAddressEdit->setReadOnly(!WebSiteAddressCheckBox->isChecked());
 }
 
+void TMailPanel::ClickFTPSButton() { FTPSButton->click(); }
+
 void TMailPanel::setHtmlFieldsVisible(bool visible) {
     for (QWidget* w : htmlFields_) w->setVisible(visible);
     i_modeGIFSButton->setVisible(visible);

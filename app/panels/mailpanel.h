@@ -75,6 +75,9 @@ public:
     int ObjectSheetIndex() const { return objectSheetIndex_; }
     // WebSiteAddressCheckBoxClick: checked, the web address may be edited.
     void WebSiteAddressCheckBoxClick();
+    // One click on FTPSButton, as the time-lapse timer and the end of a timed
+    // recording make it.
+    void ClickFTPSButton();
 
     // Clone mode writes its notices where the web address stands, and gives
     // the field its start text back when the last clone has gone.

@@ -215,6 +215,9 @@ TEST_F(MailWindow, LoginRefusesJpegForImodeAndUploadNeedsAConnection) {
 
     Click("FTPSButton");
     EXPECT_EQ(Panel0(), "Not Connected with FTP Server");
+    form->ConnectStatus()->setPanelText(0, QString());
+    form->Panels().Mail.ClickFTPSButton();  // as the time-lapse timer clicks
+    EXPECT_EQ(Panel0(), "Not Connected with FTP Server");
     // Without host, user and password the FTP button does nothing.
     Click("i_modeGIFSButton");
     EXPECT_EQ(ftp->State(), 6);
