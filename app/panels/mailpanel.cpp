@@ -219,7 +219,7 @@ void TMailPanel::ShowKey(bool visible, int subjectWidth) {
 void TMailPanel::SelectJpg() { JPGRadioButton->setChecked(true); }
 
 void TMailPanel::ApplyPictureLayout(int webAddressWidth, bool mediaButtonsFlat) {
-    WebSiteAddressEdit->resize(webAddressWidth, WebSiteAddressEdit->height());
+    setWebSiteAddressWidth(webAddressWidth);
     BGColorSButton->setVisible(!mediaButtonsFlat && FontSize->isVisible());
     TextColorSButton->setVisible(!mediaButtonsFlat && FontSize->isVisible());
 }
@@ -235,6 +235,12 @@ void TMailPanel::StepObjectSheet(bool down) {
 
 void TMailPanel::WebSiteAddressCheckBoxClick() {
     WebSiteAddressEdit->setReadOnly(!WebSiteAddressCheckBox->isChecked());
+}
+
+// The check box stays just right of the address, whatever its width.
+void TMailPanel::setWebSiteAddressWidth(int width) {
+    WebSiteAddressEdit->resize(width, WebSiteAddressEdit->height());
+    WebSiteAddressCheckBox->move(WebSiteAddressEdit->geometry().right() + 5, WebSiteAddressCheckBox->y());
 }
 
 void TMailPanel::ClickFTPSButton() { FTPSButton->click(); }
@@ -276,7 +282,7 @@ void TMailPanel::setGroup(const QString& caption, int width) {
 }
 
 void TMailPanel::ShowCardSide(bool bigDisplay) {
-    WebSiteAddressEdit->resize(bigDisplay ? 518 : 357, WebSiteAddressEdit->height());
+    setWebSiteAddressWidth(bigDisplay ? 518 : 357);
     // The small display takes no GIF animation; chat pictures go as JPEG.
     if (!bigDisplay || MailChatBox->isChecked()) JPGRadioButton->setChecked(true);
 }

@@ -114,6 +114,7 @@ private:
     void setGroup(const QString& caption, int width);
     void showWebSiteAddress();
     void setHtmlFieldsVisible(bool visible);
+    void setWebSiteAddressWidth(int width);
 
     QGroupBox* MailEntryForm = nullptr;
     QLabel* SMTPLabel = nullptr;

@@ -280,6 +280,13 @@ TEST_F(MailWindow, HtmlModeControlsLieClearOfEachOther) {
         EXPECT_FALSE(rect(n).intersects(web)) << n;
     EXPECT_FALSE(rect("MailSheet").intersects(rect("FTPSButton")));
     EXPECT_FALSE(rect("FTPSButton").intersects(rect("GIFRadioButton")));
+    // The wide address of the GIF choice keeps its check box beside it, inside the window.
+    form->control<QRadioButton>("GIFRadioButton")->click();
+    Process();
+    EXPECT_EQ(Edit("WebSiteAddressEdit")->width(), 518);
+    const QRect box = rect("WebSiteAddressCheckBox");
+    EXPECT_FALSE(box.intersects(rect("WebSiteAddressEdit")));
+    EXPECT_LE(box.right(), client->width());
     for (const char* bar : {"WebPhoneStatusBar2", "WebPhoneStatusBar4"})
         for (const char* box : {"VideoPhone", "CheckBox1", "Close", "Zozadi"})
             EXPECT_FALSE(rect(bar).intersects(rect(box))) << bar << " " << box;
