@@ -247,6 +247,9 @@ void TMailPanel::ClickFTPSButton() { FTPSButton->click(); }
 
 void TMailPanel::setHtmlFieldsVisible(bool visible) {
     for (QWidget* w : htmlFields_) w->setVisible(visible);
+    // The big display takes GIF pages only: no colours to choose.
+    BGColorSButton->setVisible(visible && !bigDisplay_);
+    TextColorSButton->setVisible(visible && !bigDisplay_);
     i_modeGIFSButton->setVisible(visible);
     FTPSButton->setVisible(visible);
 }
@@ -282,6 +285,7 @@ void TMailPanel::setGroup(const QString& caption, int width) {
 }
 
 void TMailPanel::ShowCardSide(bool bigDisplay) {
+    bigDisplay_ = bigDisplay;
     setWebSiteAddressWidth(bigDisplay ? 518 : 357);
     // The small display takes no GIF animation; chat pictures go as JPEG.
     if (!bigDisplay || MailChatBox->isChecked()) JPGRadioButton->setChecked(true);

@@ -162,6 +162,7 @@ private:
     QString accountName_ = QStringLiteral("Your Account");
     QStringList objectSheetNames_;
     int objectSheetIndex_ = 0;
+    bool bigDisplay_ = false;  // NEC_Display_LED lit at the last ShowCard
     TTransferCounters counters_;
 };
 

@@ -284,9 +284,15 @@ TEST_F(MailWindow, HtmlModeControlsLieClearOfEachOther) {
     form->control<QRadioButton>("GIFRadioButton")->click();
     Process();
     EXPECT_EQ(Edit("WebSiteAddressEdit")->width(), 518);
+    EXPECT_FALSE(form->control<QWidget>("BGColorSButton")->isVisible()) << "GIF pages take no colours";
+    EXPECT_FALSE(form->control<QWidget>("TextColorSButton")->isVisible());
     const QRect box = rect("WebSiteAddressCheckBox");
     EXPECT_FALSE(box.intersects(rect("WebSiteAddressEdit")));
     EXPECT_LE(box.right(), client->width());
+    form->control<QRadioButton>("JPGRadioButton")->click();
+    Process();
+    EXPECT_TRUE(form->control<QWidget>("BGColorSButton")->isVisible());
+    EXPECT_EQ(Edit("WebSiteAddressEdit")->width(), 357);
     for (const char* bar : {"WebPhoneStatusBar2", "WebPhoneStatusBar4"})
         for (const char* box : {"VideoPhone", "CheckBox1", "Close", "Zozadi"})
             EXPECT_FALSE(rect(bar).intersects(rect(box))) << bar << " " << box;
