@@ -221,6 +221,19 @@ TEST_F(MailWindow, LoginRefusesJpegForImodeAndUploadNeedsAConnection) {
     // Without host, user and password the FTP button does nothing.
     Click("i_modeGIFSButton");
     EXPECT_EQ(ftp->State(), 6);
+
+    // The upload's own spelling of the refusal; GIF goes, in the mode FTP_Prefix sets.
+    FillFtp(1);
+    Click("i_modeGIFSButton");
+    EXPECT_EQ(dialogs.messages().value(1), "Jpeg Pictures not possible with i-mode !");
+    EXPECT_EQ(ftp->State(), 6);
+    Check("FTP_Prefix")->setChecked(false);
+    ClickRadio("GIFRadioButton");
+    const int closes = doubles.line->CloseCalls;
+    Click("i_modeGIFSButton");
+    EXPECT_FALSE(ftp->PassiveMode());
+    EXPECT_EQ(doubles.line->CloseCalls, closes + 1);
+    EXPECT_TRUE(WaitUntil([&] { return ftp->State() == 6 && !dialogs.errors().isEmpty(); }));
 }
 
 TEST_F(MailWindow, FtpSettingsAndPageControlsStartAsDesigned) {
