@@ -11,6 +11,8 @@
 #include "app/mainwindow.h"
 #include "app/standins.h"
 #include "imaging/videocap.h"
+#include "mail/ftpadapter.h"
+#include "mail/smtpadapter.h"
 #include "media/rmeditor.h"
 #include "telephony/phoneoptions.h"
 
@@ -56,8 +58,8 @@ int main(int argc, char** argv) {
     components.VideoCap1 = std::move(camera);
     components.RealAudioControl = std::make_unique<vandrex::TProducerStandIn>();
     components.Real_Player_1 = std::make_unique<vandrex::TPlayerStandIn>();
-    components.SMTP1 = std::make_unique<vandrex::TSmtpStandIn>();
-    components.FTP1 = std::make_unique<vandrex::TFtpStandIn>();
+    components.SMTP1 = std::make_unique<vandrex::TSmtpAdapter>();
+    components.FTP1 = std::make_unique<vandrex::TFtpAdapter>();
     components.Transport = &vandrex::LocalSocketTransport();
 
     auto* form = new vandrex::TForm1(std::move(components));

@@ -1,5 +1,7 @@
 #include "app/mainwindow.h"
 
+#include "mail/ftp.h"
+
 #include <QApplication>
 #include <QCloseEvent>
 #include <QDesktopServices>
@@ -13,6 +15,7 @@
 #include "app/application.h"
 #include "app/cardfiletool.h"
 #include "app/clonemode.h"
+#include "app/mailtool.h"
 #include "app/panels/cardpanel.h"
 #include "app/panels/mailpanel.h"
 #include "app/panels/mainmenu.h"
@@ -25,6 +28,7 @@
 #include "app/panels/probepanel.h"
 #include "app/panels/realmediapanel.h"
 #include "app/panels/snapshotpanel.h"
+#include "mail/ftp.h"
 #include "app/panels/timerpanel.h"
 #include "app/cameratool.h"
 #include "app/statusbar.h"
@@ -59,6 +63,11 @@ TForm1::TForm1(TForm1Components components, QWidget* parent) : QMainWindow(paren
     modes_ = std::make_unique<TWindowModes>(*this, *panels_, *cards_, *clones_, *c_.Modem1);
     camera_ = new TCameraTool(*this, *panels_, panels_->Timer, *c_.VideoCap1, *c_.Modem1);
     wire();
+    mail_ = std::make_unique<TMailTool>(*this, *panels_, *c_.Modem1, c_.SMTP1->Control(), c_.FTP1->Control());
+    // A time-lapse run starts a new series of upload names; a tick waits
+    // while an upload holds the files.
+    camera_->TimerStarted = [this] { mail_->TimerStarted(); };
+    if (TFTP* ftp = c_.FTP1->Control()) camera_->TransferBusy = [ftp] { return ftp->IsBusy(); };
 
     // A carried file that cannot be extracted is reported; the window works on.
     TApplication::Guard([this] { fileSources_ = CreateEmbeddedFileSources(); });

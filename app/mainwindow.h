@@ -20,6 +20,7 @@ class TCardFileTool;
 class TWindowModes;
 class TCloneMode;
 class TCameraTool;
+class TMailTool;
 class TStatusBar;
 class TPhoneOptions;
 class TRMeditor;
@@ -86,6 +87,8 @@ public:
     TWindowModes& Modes() { return *modes_; }
     TCloneMode& Clones() { return *clones_; }
     TCameraTool& Camera() { return *camera_; }
+    // The mail and upload handlers (sessions only for the real controls).
+    TMailTool& MailTool() { return *mail_; }
     const TPanels& Panels() const { return *panels_; }
     // FileSource1..3: the carried files, extracted to temporary files for the
     // life of the window.
@@ -113,6 +116,7 @@ private:
     std::unique_ptr<TCardFileTool> cards_;
     std::unique_ptr<TWindowModes> modes_;
     std::unique_ptr<TCloneMode> clones_;
+    std::unique_ptr<TMailTool> mail_;
     std::vector<std::unique_ptr<TFileSource>> fileSources_;
     TCameraTool* camera_ = nullptr;  // a child of the window
     TPhoneOptions* phoneOptions_ = nullptr;

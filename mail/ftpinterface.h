@@ -7,6 +7,8 @@
 
 namespace vandrex {
 
+class TFTP;
+
 class TFtpInterface {
 public:
     virtual ~TFtpInterface() = default;
@@ -26,6 +28,8 @@ public:
     // --- optional ---
     // The address the last upload is read from.
     virtual QString URL() const { return {}; }
+    // The control itself, for the window's upload handlers; none in a stand-in.
+    virtual TFTP* Control() { return nullptr; }
 
     // --- events, on the user-interface thread ---
     std::function<void(TFtpInterface* sender, int protocolState)> OnProtocolStateChanged;

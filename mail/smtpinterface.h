@@ -10,6 +10,8 @@
 
 namespace vandrex {
 
+class TSMTP;
+
 class TSmtpInterface {
 public:
     // Connection states of the control.
@@ -32,6 +34,8 @@ public:
     // --- optional ---
     // Descriptions of the errors the control collected.
     virtual QStringList Errors() const { return {}; }
+    // The control itself, for the window's mail handlers; none in a stand-in.
+    virtual TSMTP* Control() { return nullptr; }
 
     // --- events, on the user-interface thread ---
     std::function<void(TSmtpInterface* sender, int state)> OnStateChanged;

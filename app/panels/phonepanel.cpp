@@ -58,6 +58,16 @@ TPhonePanel::TPhonePanel(QWidget* c, QObject* parent) : QObject(parent) {
     FileTransferStatusBar->addPanel(172, Qt::AlignLeft, QString());
     BitmapDisplay = ui::Picture(data, "BitmapDisplay", 8, 102, 172, 24, QStringLiteral("Received picture"));
 
+    // Bytes and files sent, where the card commands stand in text mail mode.
+    WebPhoneStatusBar2 = ui::Named(new TStatusBar(c), "WebPhoneStatusBar2");
+    WebPhoneStatusBar2->setGeometry(202, 240, 60, 19);
+    WebPhoneStatusBar2->addPanel(60, Qt::AlignRight, QStringLiteral("0"));
+    WebPhoneStatusBar2->setToolTip(QStringLiteral("Bytes sent"));
+    WebPhoneStatusBar4 = ui::Named(new TStatusBar(c), "WebPhoneStatusBar4");
+    WebPhoneStatusBar4->setGeometry(266, 240, 60, 19);
+    WebPhoneStatusBar4->addPanel(60, Qt::AlignRight, QStringLiteral("0"));
+    WebPhoneStatusBar4->setToolTip(QStringLiteral("Files sent"));
+
     connect(WebPhoneButton2, &QPushButton::clicked, this, &TPhonePanel::PreviousClicked);
     connect(WebPhoneButton3, &QPushButton::clicked, this, &TPhonePanel::NextClicked);
 }
@@ -74,6 +84,13 @@ void TPhonePanel::Layout(WindowMode mode) {
     WebPhoneDialer->setVisible(html);
     LEDWebPhoneIPLabel1->setVisible(html);
     DataGroupBox->setVisible(html);
+    WebPhoneStatusBar2->setVisible(html);
+    WebPhoneStatusBar4->setVisible(html);
+}
+
+void TPhonePanel::ShowTransferCounters(const QString& total, const QString& count) {
+    WebPhoneStatusBar2->setPanelText(0, total);
+    WebPhoneStatusBar4->setPanelText(0, count);
 }
 
 void TPhonePanel::ResetCounters() { counters_.fill(0); }

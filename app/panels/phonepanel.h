@@ -39,6 +39,8 @@ public:
 
     const std::array<int, 8>& DataPhoneCounters() const { return counters_; }
     bool DisplaySizeToggle() const { return displaySizeToggle_; }
+    // The sent-bytes and sent-files bars, shared with mail and upload.
+    void ShowTransferCounters(const QString& total, const QString& count);
 
 signals:
     void PreviousClicked();  // WebPhoneButton2
@@ -66,6 +68,8 @@ private:
     QProgressBar* FileTransferProgressBar = nullptr;
     TStatusBar* FileTransferStatusBar = nullptr;
     QFrame* BitmapDisplay = nullptr;
+    TStatusBar* WebPhoneStatusBar2 = nullptr;
+    TStatusBar* WebPhoneStatusBar4 = nullptr;
 
     std::array<int, 8> counters_{};
     bool displaySizeToggle_ = false;

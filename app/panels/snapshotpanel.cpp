@@ -37,4 +37,6 @@ void TSnapshotPanel::Layout(WindowMode mode) {
     Zozadi->setVisible(IsHtmlMode(mode));
 }
 
+bool TSnapshotPanel::TimerLit() const { return LED_Timer->Lit(); }
+
 }  // namespace vandrex

@@ -20,6 +20,10 @@ class TSnapshotPanel : public QObject {
 public:
     TSnapshotPanel(QWidget* client, QObject* parent);
     void Layout(WindowMode mode);
+    // The FTP connection lamp (lit while connected; the mail goes as HTML)
+    // and whether the time-lapse timer runs, for the upload.
+    TLED& FtpLamp() const { return *LED_i_modeGIF; }
+    bool TimerLit() const;
 
     // The time-lapse lamps: LED_Timer and LED_TimerActive lit together;
     // LED_TimerActive yellow while a tick runs, red after it.

@@ -21,7 +21,9 @@ public:
         home_ = std::make_unique<QTemporaryDir>(QDir::tempPath() + "/mailhomeXXXXXX");
         qputenv("HOME", home_->path().toLocal8Bit());
         qputenv("VANDREX_MAIL_CA_FILE", TestCaFile().toLocal8Bit());
-        app_ = std::make_unique<QCoreApplication>(argc, argv);
+        // A window test brings its own application object.
+        if (!QCoreApplication::instance())
+            app_ = std::make_unique<QCoreApplication>(argc, argv);
     }
     void TearDown() override { app_.reset(); }
     static QString home() { return home_->path(); }

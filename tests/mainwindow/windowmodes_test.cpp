@@ -90,7 +90,7 @@ TEST_F(Modes, ChatAndFtpVariantsOfHtmlMode) {
     Process();
     EXPECT_EQ(Panel0(), "FTP Settings");
     EXPECT_EQ(mail->title(), " Ftp [i-mode] ");
-    for (const char* n : {"RemoteHost_Edit", "UserIDEdit", "PassWordEdit", "PortEdit", "PassiveCheckBox", "SMTPEdit"})
+    for (const char* n : {"RemoteHost_Edit", "UserIDEdit", "PasswordEdit", "RemotePort_Edit", "FTP_Prefix", "SMTPEdit"})
         EXPECT_TRUE(Visible(form.get(), n)) << n;
     EXPECT_FALSE(Visible(form.get(), "MailChatBox"));
     EXPECT_FALSE(Check("VideoPhone")->isEnabled());
