@@ -246,6 +246,9 @@ void TForm1::terminate() {
 void TForm1::MenuItem1Click() {
     setEnabled(false);
     if (!phoneOptions_) phoneOptions_ = new TPhoneOptions(this);
+    // A child window takes over the disabled state of the main window; the
+    // modal window itself must stay usable, or nothing can close it.
+    phoneOptions_->setEnabled(true);
     phoneOptions_->exec();
     setEnabled(true);  // the options window enables the main window again
     c_.Modem1->Open();
@@ -255,6 +258,7 @@ void TForm1::MenuItem1Click() {
 
 void TForm1::RM_EditorClick() {
     if (!editor_) editor_ = new TRMeditor(this);
+    editor_->setEnabled(true);
     editor_->exec();
     activationPending_ = true;
     QTimer::singleShot(0, this, &TForm1::RunPendingActivation);

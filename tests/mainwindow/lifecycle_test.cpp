@@ -55,22 +55,6 @@ TEST_F(Lifecycle, RepeatedDriverNamesGetNoSlotOfTheirOwn) {
     EXPECT_EQ(form->control<QAction>("D4")->text(), "Cam C");
 }
 
-TEST_F(Lifecycle, ClosingTheOptionsWindowRunsActivationAgain) {
-    WriteFile(DbPath(), CardsWithLastNames({"a", "b"}));
-    Start();
-    Click("Next");
-    ASSERT_EQ(Panel1(), "1");
-    auto* options = new TPhoneOptions(form.get());
-    form->SetOptionsWindow(options);
-    QTimer::singleShot(50, options, &QDialog::accept);
-    form->control<QAction>("Info1")->trigger();
-    Process();
-    EXPECT_EQ(form->ActivationCount(), 2);
-    EXPECT_EQ(Panel1(), "0");
-    EXPECT_EQ(Edit("Edit2")->text(), "a");
-    EXPECT_TRUE(form->isEnabled());
-}
-
 TEST_F(Lifecycle, SwitchingApplicationsDoesNotResetTheCard) {
     WriteFile(DbPath(), CardsWithLastNames({"a", "b"}));
     Start();
