@@ -213,7 +213,15 @@ void TForm1::FormActivate() {
 void TForm1::ShowCard() { modes_->ShowCard(); }
 
 void TForm1::CloseClick() {
-    if (!cards_->HasRecords()) return;
+    // A clone ends without storing: its card edits are hidden and it has no
+    // card commands, so whatever it shows is not the user's work, and a
+    // refused Close would keep its first copy in clone mode.
+    // With no card at all (an empty or unopenable file) there is nothing to
+    // store, sort or lose either.
+    if (clones_->IsClone() || !cards_->HasRecords()) {
+        terminate();
+        return;
+    }
     if (!panels_->Card.LastNameGiven()) {
         ShowMessage(cards_->MsgLastName());
         return;
@@ -225,7 +233,8 @@ void TForm1::CloseClick() {
 void TForm1::TerminateCleanly() {
     if (terminated_) return;
     try {
-        if (cards_->HasRecords() && panels_->Card.LastNameGiven()) cards_->StoreShownCardAndSort();
+        if (!clones_->IsClone() && cards_->HasRecords() && panels_->Card.LastNameGiven())
+            cards_->StoreShownCardAndSort();
     } catch (const std::exception& e) {
         // Nobody may be there to answer a box while the program is asked to
         // end: the reason goes to the error output and the ending goes on.

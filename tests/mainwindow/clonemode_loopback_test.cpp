@@ -145,9 +145,25 @@ TEST_F(CloneModeLoopback, ClonesAreCountedAndTheFirstCopyReturnsToNormalAfterThe
     EXPECT_EQ(first.form->windowTitle(), TCloneMode::kNormalCaption);
     EXPECT_EQ(first.Web(), "http://");
     EXPECT_EQ(first.form->Clones().Sender().RxWindowName(), kFirstCopyTitle);
-    // The file the clones sorted is read again: card 0 of the sorted file.
-    EXPECT_EQ(first.Get<QLineEdit>("Edit2")->text(), "Adam");
-    EXPECT_EQ(first.Get<QLabel>("Panel1")->text(), "0");
+    // The clones stored and sorted nothing.
+    EXPECT_EQ(LastNamesIn(DbPath()), (std::vector<std::string>{"Zed", "Adam", "Mike"}));
+}
+
+TEST_F(CloneModeLoopback, ACloneAlwaysClosesAndStoresNothing) {
+    // A new database's empty card sorts first: the clone shows a card
+    // without a last name, which its own Close must not ask for.
+    const std::string file = CardsWithLastNames({"", "Zed"});
+    WriteFile(DbPath(), file);
+    Copy& first = StartCopy();
+    Copy& clone = StartCopy();
+    ASSERT_EQ(clone.Get<QLineEdit>("Edit2")->text(), "");
+    ASSERT_FALSE(first.Enabled("Close"));
+
+    CloseCopy(clone);
+    EXPECT_TRUE(dialogs.messages().isEmpty()) << dialogs.messages().join("|").toStdString();
+    EXPECT_EQ(first.received.last(), "ResetPlayer");
+    ExpectNormalFirstCopy(first);
+    EXPECT_EQ(Db(), file) << "the clone stored and sorted nothing";
 }
 
 TEST_F(CloneModeLoopback, ResetPlayerLeavesHtmlModeThroughItsClickHandler) {
