@@ -4,6 +4,7 @@
 #include "window_fixture.h"
 
 #include <QDir>
+#include <QTest>
 #include <QTimer>
 
 #include "app/cardrecord.h"
@@ -162,6 +163,25 @@ TEST_F(Cards, ZeroByteFileShowsNothingAndCloseEndsTheProgram) {
     EXPECT_EQ(doubles.line->CloseCalls, 1);
     EXPECT_TRUE(dialogs.shown.empty());
     EXPECT_EQ(Db(), "") << "no card was made up to store";
+}
+
+TEST_F(Cards, SliderKeepsMinimumZeroAfterAnEmptyFile) {
+    WriteFile(DbPath(), "");
+    Start();
+    auto* slider = form->control<QSlider>("TrackBar1");
+    EXPECT_EQ(slider->minimum(), 0);
+    Edit("Edit2")->setText("First");
+    Click("New");
+    // The user drags the slider fully left.
+    QTest::keyClick(slider, Qt::Key_Home);
+    Process();
+    EXPECT_EQ(slider->minimum(), 0);
+    EXPECT_EQ(slider->value(), 0);
+    EXPECT_TRUE(dialogs.errors().isEmpty()) << dialogs.errors().join("|").toStdString();
+    Edit("Edit2")->setText("Stored");
+    Click("Save");
+    EXPECT_TRUE(dialogs.shown.empty());
+    EXPECT_EQ(LastNamesIn(DbPath()), (std::vector<std::string>{"Stored"}));
 }
 
 TEST_F(Cards, UnopenableFileIsReportedAndCloseStillEnds) {
