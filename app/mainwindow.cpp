@@ -2,17 +2,15 @@
 
 #include <QApplication>
 #include <QCloseEvent>
-#include <QDesktopServices>
-#include <QFileInfo>
 #include <QMenuBar>
 #include <QScreen>
 #include <QTimer>
-#include <QUrl>
 #include <cstdio>
 
 #include "app/application.h"
 #include "app/cardfiletool.h"
 #include "app/clonemode.h"
+#include "app/helpwindow.h"
 #include "app/panels/cardpanel.h"
 #include "app/panels/mailpanel.h"
 #include "app/panels/mainmenu.h"
@@ -274,19 +272,16 @@ void TForm1::RM_EditorClick() {
 }
 
 void TForm1::Image2DblClick() {
-    // The help page ships beside the executable (or in the source tree's
-    // help folder while developing); the desktop's viewer opens it.
-    const QString dir = QCoreApplication::applicationDirPath();
-    for (const QString& candidate : {dir + "/VANDREX.HLP", dir + "/../share/vandrex/VANDREX.HLP",
-                                     dir + "/help/VANDREX.HLP"}) {
-        if (QFileInfo::exists(candidate)) {
-            QUrl url = QUrl::fromLocalFile(QFileInfo(candidate).absoluteFilePath());
-            url.setFragment(QStringLiteral("context-0"));
-            if (!QDesktopServices::openUrl(url)) ShowMessage(QStringLiteral("Cannot open the help file VANDREX.HLP"));
-            return;
-        }
+    const QString file = helpFile_.isEmpty() ? THelpWindow::FindHelpFile() : helpFile_;
+    if (file.isEmpty()) {
+        ShowMessage(QStringLiteral("Cannot find the help file VANDREX.HLP"));
+        return;
     }
-    ShowMessage(QStringLiteral("Cannot find the help file VANDREX.HLP"));
+    if (!help_) help_ = new THelpWindow(this);
+    help_->ShowContext(file, QStringLiteral("0"));
+    help_->show();
+    help_->raise();
+    help_->activateWindow();
 }
 
 }  // namespace vandrex

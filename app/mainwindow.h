@@ -23,6 +23,7 @@ class TStatusBar;
 class TPhoneOptions;
 class TRMeditor;
 class TFileSource;
+class THelpWindow;
 struct TPanels;
 
 // Application titles: the address of a running copy.
@@ -75,6 +76,10 @@ public:
 
     void SetOptionsWindow(TPhoneOptions* w) { phoneOptions_ = w; }
     void SetEditorWindow(TRMeditor* w) { editor_ = w; }
+    // The help window, once Image2 has been double-clicked.
+    THelpWindow* HelpWindow() const { return help_; }
+    // The help page to show; by default the one shipped with the program.
+    void SetHelpFile(const QString& file) { helpFile_ = file; }
     // Runs FormActivate when it is due (first activation, after a modal window).
     void RunPendingActivation();
     // Ends the program after the shutdown steps (SIGTERM, session end): stores
@@ -114,6 +119,8 @@ private:
     std::vector<std::unique_ptr<TFileSource>> fileSources_;
     TPhoneOptions* phoneOptions_ = nullptr;
     TRMeditor* editor_ = nullptr;
+    THelpWindow* help_ = nullptr;
+    QString helpFile_;
     bool activationPending_ = true;
     bool terminated_ = false;
     int activations_ = 0;

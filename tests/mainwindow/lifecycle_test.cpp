@@ -97,10 +97,6 @@ TEST_F(Lifecycle, AnExceptionEscapingAHandlerIsShownInTheErrorBox) {
     EXPECT_EQ(LastNamesIn(DbPath()), (std::vector<std::string>{"Still"}));
 }
 
-TEST(Program, HelpPageShipsBesideTheProgram) {
-    EXPECT_TRUE(QFileInfo::exists(QFileInfo(VANDREX_EXE).absolutePath() + "/VANDREX.HLP"));
-}
-
 TEST_F(Lifecycle, TerminationSignalEndsTheProgramWithNothingLost) {
     // A 0-byte database cannot be closed with Close; a signal still ends it.
     WriteFile(DbPath(), "");
