@@ -133,12 +133,9 @@ void TCloneMode::ResetPlayer() {
     p_.Mail.UnlockAfterClones();
     p_.Switches.UnlockAfterClones();  // runs VideoPhone's click handler when it was checked
     cloneCount_ = 0;
-
-    // The clones stored and sorted the shared file meanwhile, so the card
-    // number and the edits of this copy may no longer match it. Open the
-    // file again as activation does, so that Store cannot overwrite a card
-    // that moved.
-    cards_.OpenDatabase();
+    // The file is not read again: the edits and the card shown are the
+    // user's. Store follows a card another copy moved and refuses one it
+    // changed, so nothing is overwritten unseen.
 }
 
 }  // namespace vandrex

@@ -7,6 +7,7 @@
 
 #include <QMenu>
 
+#include "app/cardrecord.h"
 #include "app/clonemode.h"
 #include "app/windowmodes.h"
 #include "controls/led.h"
@@ -164,6 +165,27 @@ TEST_F(CloneModeLoopback, ACloneAlwaysClosesAndStoresNothing) {
     EXPECT_EQ(first.received.last(), "ResetPlayer");
     ExpectNormalFirstCopy(first);
     EXPECT_EQ(Db(), file) << "the clone stored and sorted nothing";
+}
+
+TEST_F(CloneModeLoopback, TheLastResetKeepsTheEditsAndTheCardShown) {
+    Copy& first = StartCopy();
+    Copy& clone = StartCopy();
+    first.Get<QPushButton>("Next")->click();
+    ASSERT_EQ(first.Get<QLineEdit>("Edit2")->text(), "Adam");
+    first.Get<QLineEdit>("Edit7")->setText("555 typed");
+
+    CloseCopy(clone);
+    ASSERT_EQ(first.form->Clones().CloneCount(), 0);
+    EXPECT_EQ(first.Get<QLabel>("Panel1")->text(), "1");
+    EXPECT_EQ(first.Get<QLineEdit>("Edit2")->text(), "Adam");
+    EXPECT_EQ(first.Get<QLineEdit>("Edit7")->text(), "555 typed");
+    // And Store now writes them to the card they belong to.
+    first.Get<QPushButton>("Save")->click();
+    TCardRecord r;
+    const std::string db = Db();
+    std::copy(db.begin() + 238, db.begin() + 476, r.bytes.begin());
+    EXPECT_EQ(r.text(CardField::LastName), "Adam");
+    EXPECT_EQ(r.text(CardField::Phone), "555 typed");
 }
 
 TEST_F(CloneModeLoopback, ResetPlayerLeavesHtmlModeThroughItsClickHandler) {
