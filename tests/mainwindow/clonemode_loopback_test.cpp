@@ -6,6 +6,7 @@
 #include "window_fixture.h"
 
 #include <QMenu>
+#include <QTest>
 
 #include "app/cardrecord.h"
 #include "app/clonemode.h"
@@ -51,7 +52,7 @@ protected:
         Copy* c = copy.get();
         TCloneMode& clones = c->form->Clones();
         clones.Receiver().OnCommReceived = [c, &clones](TfxCommRX* rx, const QString& text) {
-            c->received << text;
+            if (!text.isEmpty()) c->received << text;  // empty: the first copy checking on its clones
             clones.VandrexCommRXCommReceived(rx, text);
         };
         c->form->show();
@@ -287,6 +288,73 @@ TEST_F(CloneModeLoopback, ASendToACopyThatEndedFailsQuietly) {
     clone.form->Clones().Send("DJAutoOff");
     EXPECT_TRUE(clone.form->Clones().SenderActive()) << "the handle is kept, as a window handle is";
     EXPECT_EQ(clone.form->Title(), kCloneTitle);
+}
+
+}  // namespace
+}  // namespace vandrex::testing
+
+namespace vandrex::testing {
+namespace {
+
+// A clone that ends without Close (killed, crashed) sends no "ResetPlayer";
+// the first copy finds out by itself.
+class LostClones : public CloneModeLoopback {
+protected:
+    Copy& StartFirst() {
+        Copy& first = StartCopy();
+        first.form->Clones().SetCloneCheckInterval(20);
+        return first;
+    }
+    // The copy vanishes from the desktop without a word.
+    void Kill(Copy& c) {
+        for (auto it = copies.begin(); it != copies.end(); ++it)
+            if (it->get() == &c) {
+                copies.erase(it);
+                return;
+            }
+    }
+    static bool WaitForCount(Copy& first, int count) {
+        return QTest::qWaitFor([&] { return first.form->Clones().CloneCount() == count; }, 5000);
+    }
+};
+
+TEST_F(LostClones, TheLastLostCloneReturnsTheFirstCopyToNormal) {
+    Copy& first = StartFirst();
+    Copy& clone = StartCopy();
+    ASSERT_EQ(first.form->Clones().CloneCount(), 1);
+    EXPECT_TRUE(first.form->Clones().CheckingClones());
+    Kill(clone);
+    ASSERT_TRUE(WaitForCount(first, 0));
+    ExpectNormalFirstCopy(first);
+    EXPECT_EQ(first.form->windowTitle(), TCloneMode::kNormalCaption);
+    EXPECT_FALSE(first.form->Clones().CheckingClones());
+}
+
+TEST_F(LostClones, ALostCloneIsCountedOutOnceAndAClosedOneNotTwice) {
+    Copy& first = StartFirst();
+    Copy& second = StartCopy();
+    Copy& third = StartCopy();
+    ASSERT_EQ(first.form->Clones().CloneCount(), 2);
+
+    // Closed normally: counted out by its message, never again by a check.
+    CloseCopy(third);
+    ASSERT_EQ(first.form->Clones().CloneCount(), 1);
+    QTest::qWait(200);
+    EXPECT_EQ(first.form->Clones().CloneCount(), 1);
+    EXPECT_FALSE(first.Enabled("Close"));
+    EXPECT_EQ(first.Web(), kOneClone);
+
+    Copy& fourth = StartCopy();
+    ASSERT_EQ(first.form->Clones().CloneCount(), 2);
+    Kill(second);
+    ASSERT_TRUE(WaitForCount(first, 1));
+    EXPECT_EQ(first.Web(), kOneClone);
+    EXPECT_FALSE(first.Enabled("Close")) << "one clone still runs";
+    QTest::qWait(200);
+    EXPECT_EQ(first.form->Clones().CloneCount(), 1);
+
+    CloseCopy(fourth);
+    ExpectNormalFirstCopy(first);
 }
 
 }  // namespace

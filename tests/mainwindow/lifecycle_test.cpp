@@ -5,6 +5,7 @@
 #include <QApplication>
 #include <QFileInfo>
 #include <QProcess>
+#include <QTest>
 #include <QDir>
 #include <QThread>
 #include <QTimer>
@@ -144,6 +145,39 @@ TEST_F(Lifecycle, CarriedFilesLiveInTemporaryFilesWhileTheWindowExists) {
     }
     form.reset();
     for (const std::string& name : names) EXPECT_FALSE(QFileInfo::exists(QString::fromStdString(name))) << name;
+}
+
+}  // namespace
+}  // namespace vandrex::testing
+
+namespace vandrex::testing {
+namespace {
+
+// A real clone process killed with SIGKILL sends no "ResetPlayer"; this
+// first copy notices on its own and can be closed again.
+TEST_F(Lifecycle, AKilledCloneProcessIsCountedOut) {
+    WriteFile(DbPath(), CardsWithLastNames({"a", "b"}));
+    Start();
+    ASSERT_FALSE(form->Clones().IsClone());
+    form->Clones().SetCloneCheckInterval(100);
+
+    QProcess clone;
+    clone.setWorkingDirectory(dir.path());
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert("QT_QPA_PLATFORM", "offscreen");
+    env.insert("XDG_RUNTIME_DIR", dir.path());
+    clone.setProcessEnvironment(env);
+    clone.start(VANDREX_EXE, {});
+    ASSERT_TRUE(clone.waitForStarted());
+    ASSERT_TRUE(QTest::qWaitFor([&] { return form->Clones().CloneCount() == 1; }, 20000))
+        << "the second copy never became a clone";
+    EXPECT_FALSE(Button("Close")->isEnabled());
+
+    ::kill(static_cast<pid_t>(clone.processId()), SIGKILL);
+    ASSERT_TRUE(clone.waitForFinished(10000));
+    EXPECT_TRUE(QTest::qWaitFor([&] { return form->Clones().CloneCount() == 0; }, 10000));
+    EXPECT_TRUE(Button("Close")->isEnabled());
+    EXPECT_EQ(form->Title(), kFirstCopyTitle);
 }
 
 }  // namespace
