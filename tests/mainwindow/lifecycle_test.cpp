@@ -25,6 +25,14 @@ namespace {
 using Lifecycle = WindowTest;
 
 TEST_F(Lifecycle, ActivationSetsTheInstanceStateAndTheComponents) {
+    Create();
+    // Opposite values first, so each one checked below is activation's work.
+    for (const char* name : {"DeInterlaceFilter", "EmphasizeAudio", "LossProtection"})
+        doubles.producer->SetProperty(name, true);
+    doubles.producer->SetProperty("InputCaptureAudioDriver", 3);
+    doubles.capture->index = 2;
+    doubles.capture->driverOpen = true;
+    for (const char* name : {"Source1", "Format1", "Display1"}) form->control<QAction>(name)->setVisible(false);
     Start();
     bool ok = false;
     const int number = form->Clones().InstanceNumber().toInt(&ok);
@@ -38,8 +46,15 @@ TEST_F(Lifecycle, ActivationSetsTheInstanceStateAndTheComponents) {
     EXPECT_EQ(doubles.line->DevIdToInitialize(), 0);
     EXPECT_EQ(doubles.line->OpenCalls, 1);
     EXPECT_TRUE(doubles.capture->VideoPreview());
-    EXPECT_FALSE(doubles.producer->Get("EmphasizeAudio").toBool());
-    EXPECT_TRUE(form->control<QAction>("Source1")->isVisible());
+    for (const char* name : {"DeInterlaceFilter", "EmphasizeAudio", "LossProtection"}) {
+        ASSERT_TRUE(doubles.producer->Get(name).isValid()) << name;
+        EXPECT_FALSE(doubles.producer->Get(name).toBool()) << name;
+    }
+    EXPECT_EQ(doubles.producer->Get("InputCaptureAudioDriver").toInt(), 0);
+    EXPECT_EQ(doubles.capture->DriverIndex(), 0);
+    EXPECT_FALSE(doubles.capture->DriverOpen());
+    for (const char* name : {"Source1", "Format1", "Display1"})
+        EXPECT_TRUE(form->control<QAction>(name)->isVisible()) << name;
     EXPECT_TRUE(form->control<QAction>("D1")->isVisible());
     EXPECT_EQ(form->control<QAction>("D1")->text(), "Vandrex Test Pattern");
 }
