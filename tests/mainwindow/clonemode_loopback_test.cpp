@@ -151,6 +151,18 @@ TEST_F(CloneModeLoopback, ClonesAreCountedAndTheFirstCopyReturnsToNormalAfterThe
     EXPECT_EQ(LastNamesIn(DbPath()), (std::vector<std::string>{"Zed", "Adam", "Mike"}));
 }
 
+TEST_F(CloneModeLoopback, EraseIsRefusedWhileCopiesShareTheFile) {
+    const std::string file = Db();
+    Copy& first = StartCopy();
+    Copy& clone = StartCopy();
+    // As the keyboard would reach them, past the disabled buttons.
+    first.form->Cards().EraseClick();
+    clone.form->Cards().EraseClick();
+    EXPECT_EQ(dialogs.messages(), QStringList(2, "Clones may not share the same path"));
+    EXPECT_EQ(Db(), file) << "nothing erased";
+    EXPECT_EQ(first.Get<QLineEdit>("Edit2")->text(), "Zed") << "the card shown stays";
+}
+
 TEST_F(CloneModeLoopback, ACloneAlwaysClosesAndStoresNothing) {
     // A new database's empty card sorts first: the clone shows a card
     // without a last name, which its own Close must not ask for.

@@ -18,6 +18,7 @@
 #include "compress/filesource.h"
 #include "platform/exceptions.h"
 #include "telephony/phoneoptions.h"
+#include "tests/doubles/loopbacktransport.h"
 
 namespace vandrex::testing {
 namespace {
@@ -193,6 +194,80 @@ TEST_F(Lifecycle, AKilledCloneProcessIsCountedOut) {
     EXPECT_TRUE(QTest::qWaitFor([&] { return form->Clones().CloneCount() == 0; }, 10000));
     EXPECT_TRUE(Button("Close")->isEnabled());
     EXPECT_EQ(form->Title(), kFirstCopyTitle);
+}
+
+}  // namespace
+}  // namespace vandrex::testing
+
+namespace vandrex::testing {
+namespace {
+
+// The message transport of a lone copy, telling the journal of title changes
+// and sends.
+class JournalTransport final : public TMessageTransport {
+public:
+    JournalTransport(TMessageTransport& inner, std::function<void(const QString&)> journal)
+        : inner_(inner), journal_(std::move(journal)) {}
+    TWindowHandle FindWindow(const QString& c, const QString& w) override { return inner_.FindWindow(c, w); }
+    bool SendCopyData(const TWindowHandle& target, const TCopyDataStruct& data) override {
+        journal_("Send " + QString::fromLatin1(static_cast<const char*>(data.lpData)));
+        return inner_.SendCopyData(target, data);
+    }
+    int HookMainWindow(TWindowHook hook) override { return inner_.HookMainWindow(std::move(hook)); }
+    void UnhookMainWindow(int id) override { inner_.UnhookMainWindow(id); }
+    QString Title() const override { return inner_.Title(); }
+    void SetTitle(const QString& title) override {
+        journal_("Title=" + title);
+        inner_.SetTitle(title);
+    }
+
+private:
+    TMessageTransport& inner_;
+    std::function<void(const QString&)> journal_;
+};
+
+TEST_F(Lifecycle, ActivationRunsItsStepsInOrder) {
+    QStringList journal;
+    bool recording = false;
+    auto note = [&](const QString& entry) {
+        if (!recording) return;
+        journal << entry;
+        // What earlier steps must have done by the time a later one runs.
+        if (entry == "Title=Vandrex v4.4b") {
+            journal << (form->control<QLabel>("Image3")->toolTip().isEmpty() ? "no instance number"
+                                                                              : "instance number drawn");
+            journal << (form->control<QAction>("Source1")->isVisible() ? "capture items shown" : "items hidden");
+        }
+        if (entry == "Capture.DriverIndex=0")
+            journal << (form->control<QAction>("D1")->isVisible() ? "driver slots filled" : "no driver slots");
+        if (entry == "Capture.VideoPreview=true")
+            journal << (QFileInfo::exists(QString::fromStdString(DbPath())) ? "database open" : "no database yet");
+    };
+    LoopbackDesktop desktop;
+    auto endpoint = desktop.NewCopy();
+    JournalTransport transport(*endpoint, note);
+    doubles.transport = &transport;
+    Create();
+    doubles.line->Journal = note;
+    doubles.capture->Journal = note;
+    doubles.producer->Journal = note;
+    form->control<QAction>("Source1")->setVisible(false);
+    recording = true;
+    Start();
+    recording = false;
+
+    const QStringList expected = {
+        "Line.DevIdToInitialize=0", "Line.Open",
+        "Producer.DeInterlaceFilter=false", "Producer.EmphasizeAudio=false", "Producer.LossProtection=false",
+        "Producer.InputCaptureAudioDriver=0",
+        "Title=Vandrex v4.4b", "instance number drawn", "capture items shown", "Title=Vandrex v4.4a",
+        "Capture.DriverNames", "Capture.DriverIndex=0", "driver slots filled", "Capture.DriverOpen=false",
+        "Capture.VideoPreview=true", "no database yet"};
+    // Later calls (the cards shown, the player-mode defaults) are not activation's order.
+    EXPECT_EQ(journal.mid(0, expected.size()), expected) << journal.join("\n").toStdString();
+    EXPECT_TRUE(QFileInfo::exists(QString::fromStdString(DbPath()))) << "the database opens last";
+    EXPECT_EQ(Panel1(), "0");
+    form.reset();  // before its transport goes
 }
 
 }  // namespace
