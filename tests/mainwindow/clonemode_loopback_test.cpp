@@ -180,6 +180,17 @@ TEST_F(CloneModeLoopback, ACloneAlwaysClosesAndStoresNothing) {
     EXPECT_EQ(Db(), file) << "the clone stored and sorted nothing";
 }
 
+TEST_F(CloneModeLoopback, ACloneAskedToEndStoresNothingEither) {
+    const std::string file = Db();
+    Copy& first = StartCopy();
+    Copy& clone = StartCopy();
+    ASSERT_EQ(clone.Get<QLineEdit>("Edit2")->text(), "Zed");
+    clone.form->TerminateCleanly();  // as on SIGTERM
+    EXPECT_TRUE(clone.form->Terminated());
+    EXPECT_EQ(Db(), file) << "neither stored nor sorted";
+    ExpectNormalFirstCopy(first);
+}
+
 TEST_F(CloneModeLoopback, TheLastResetKeepsTheEditsAndTheCardShown) {
     Copy& first = StartCopy();
     Copy& clone = StartCopy();
