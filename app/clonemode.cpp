@@ -1,6 +1,7 @@
 #include "app/clonemode.h"
 
 #include <QRandomGenerator>
+#include <algorithm>
 #include <functional>
 #include <utility>
 
@@ -17,8 +18,10 @@ namespace vandrex {
 
 TCloneMode::TCloneMode(TForm1& form, const TPanels& panels, TPlayerInterface& player, TCardFileTool& cards,
                        TMessageTransport& transport)
-    : QObject(&form), form_(form), p_(panels), player_(player), cards_(cards), fxCommTX1(transport),
-      fxCommRX1(transport) {
+    : QObject(&form), form_(form), p_(panels), player_(player), cards_(cards), transport_(transport),
+      fxCommTX1(transport), fxCommRX1(transport) {
+    cloneCheck_.setInterval(2000);
+    connect(&cloneCheck_, &QTimer::timeout, this, &TCloneMode::CheckClones);
     fxCommTX1.SetRxWindowName(kFirstCopyTitle);
     fxCommRX1.OnCommReceived = [this](TfxCommRX* sender, const QString& text) {
         VandrexCommRXCommReceived(sender, text);
@@ -83,7 +86,39 @@ void TCloneMode::DJReady() {
     form_.setWindowTitle(form_.Title() + kClonesCaptionTail);
     p_.Player.OfferDJAuto(QStringLiteral("Player"));
     p_.Card.LockForClones();
+    fxCommTX1.SetActive(true);
+    const TWindowHandle clone = fxCommTX1.Target();
+    const qint32 before = cloneCount_;
     fxCommTX1.Send(QStringLiteral("CloneMode"));
+    if (cloneCount_ > before && !clone.IsNull()) {
+        if (std::find(answeredClones_.begin(), answeredClones_.end(), clone) == answeredClones_.end())
+            answeredClones_.push_back(clone);
+        cloneCheck_.start();
+    }
+}
+
+void TCloneMode::CheckClones() {
+    // An empty text matches no message: a live clone answers and ignores it.
+    const TCommBlock ping = TfxCommTX::MakeBlock(QString());
+    TCopyDataStruct data;
+    data.cbData = ping.cbData;
+    data.lpData = ping.buffer.data();
+    // Messages handled while a check waits may change the list (a clone's
+    // "ResetPlayer"), and a timer may fire inside the wait.
+    if (checkingClones_) return;
+    checkingClones_ = true;
+    const std::vector<TWindowHandle> watched = answeredClones_;
+    std::vector<TWindowHandle> gone;
+    for (const TWindowHandle& clone : watched)
+        if (!transport_.SendCopyData(clone, data)) gone.push_back(clone);
+    checkingClones_ = false;
+    if (gone.empty()) return;
+    std::erase_if(answeredClones_, [&gone](const TWindowHandle& h) {
+        return std::find(gone.begin(), gone.end(), h) != gone.end();
+    });
+    // A clone that closed normally was counted out by its own message
+    // already; only the count above the clones still there is undone.
+    while (cloneCount_ > static_cast<qint32>(answeredClones_.size())) ResetPlayer();
 }
 
 void TCloneMode::CloneMode() {
@@ -133,12 +168,11 @@ void TCloneMode::ResetPlayer() {
     p_.Mail.UnlockAfterClones();
     p_.Switches.UnlockAfterClones();  // runs VideoPhone's click handler when it was checked
     cloneCount_ = 0;
-
-    // The clones stored and sorted the shared file meanwhile, so the card
-    // number and the edits of this copy may no longer match it. Open the
-    // file again as activation does, so that Store cannot overwrite a card
-    // that moved.
-    cards_.OpenDatabase();
+    answeredClones_.clear();
+    cloneCheck_.stop();
+    // The file is not read again: the edits and the card shown are the
+    // user's. Store follows a card another copy moved and refuses one it
+    // changed, so nothing is overwritten unseen.
 }
 
 }  // namespace vandrex

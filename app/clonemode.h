@@ -8,6 +8,8 @@
 
 #include <QObject>
 #include <QString>
+#include <QTimer>
+#include <vector>
 
 #include "app/panels/windowmode.h"
 #include "ipc/fxcommrx.h"
@@ -50,6 +52,14 @@ public:
 
     // Running clones, counted by the first copy.
     qint32 CloneCount() const { return cloneCount_; }
+    // A clone that ends without a word (killed, crashed) sends no
+    // "ResetPlayer". While clones run, the first copy checks now and then
+    // that each clone it answered still takes messages, and counts a gone
+    // one out as its "ResetPlayer" would have. A stopped clone holds up a
+    // check for as long as the transport waits for an answer.
+    void CheckClones();
+    void SetCloneCheckInterval(int ms) { cloneCheck_.setInterval(ms); }
+    bool CheckingClones() const { return cloneCheck_.isActive(); }
     const TfxCommTX& Sender() const { return fxCommTX1; }
     TfxCommRX& Receiver() { return fxCommRX1; }
 
@@ -71,8 +81,13 @@ private:
     const TPanels& p_;
     TPlayerInterface& player_;
     TCardFileTool& cards_;
+    TMessageTransport& transport_;
     TfxCommTX fxCommTX1;
     TfxCommRX fxCommRX1;
+    // The clones this first copy answered, for CheckClones.
+    std::vector<TWindowHandle> answeredClones_;
+    QTimer cloneCheck_;
+    bool checkingClones_ = false;
     qint32 cloneCount_ = 0;
     QString instanceNumber_;
 };

@@ -4,17 +4,15 @@
 
 #include <QApplication>
 #include <QCloseEvent>
-#include <QDesktopServices>
-#include <QFileInfo>
 #include <QMenuBar>
 #include <QScreen>
 #include <QTimer>
-#include <QUrl>
 #include <cstdio>
 
 #include "app/application.h"
 #include "app/cardfiletool.h"
 #include "app/clonemode.h"
+#include "app/helpwindow.h"
 #include "app/mailtool.h"
 #include "app/panels/cardpanel.h"
 #include "app/panels/mailpanel.h"
@@ -228,7 +226,15 @@ void TForm1::FormActivate() {
 void TForm1::ShowCard() { modes_->ShowCard(); }
 
 void TForm1::CloseClick() {
-    if (!cards_->HasRecords()) return;
+    // A clone ends without storing: its card edits are hidden and it has no
+    // card commands, so whatever it shows is not the user's work, and a
+    // refused Close would keep its first copy in clone mode.
+    // With no card at all (an empty or unopenable file) there is nothing to
+    // store, sort or lose either.
+    if (clones_->IsClone() || !cards_->HasRecords()) {
+        terminate();
+        return;
+    }
     if (!panels_->Card.LastNameGiven()) {
         ShowMessage(cards_->MsgLastName());
         return;
@@ -240,7 +246,8 @@ void TForm1::CloseClick() {
 void TForm1::TerminateCleanly() {
     if (terminated_) return;
     try {
-        if (cards_->HasRecords() && panels_->Card.LastNameGiven()) cards_->StoreShownCardAndSort();
+        if (!clones_->IsClone() && cards_->HasRecords() && panels_->Card.LastNameGiven())
+            cards_->StoreShownCardAndSort();
     } catch (const std::exception& e) {
         // Nobody may be there to answer a box while the program is asked to
         // end: the reason goes to the error output and the ending goes on.
@@ -261,6 +268,9 @@ void TForm1::terminate() {
 void TForm1::MenuItem1Click() {
     setEnabled(false);
     if (!phoneOptions_) phoneOptions_ = new TPhoneOptions(this);
+    // A child window takes over the disabled state of the main window; the
+    // modal window itself must stay usable, or nothing can close it.
+    phoneOptions_->setEnabled(true);
     phoneOptions_->exec();
     setEnabled(true);  // the options window enables the main window again
     c_.Modem1->Open();
@@ -270,25 +280,23 @@ void TForm1::MenuItem1Click() {
 
 void TForm1::RM_EditorClick() {
     if (!editor_) editor_ = new TRMeditor(this);
+    editor_->setEnabled(true);
     editor_->exec();
     activationPending_ = true;
     QTimer::singleShot(0, this, &TForm1::RunPendingActivation);
 }
 
 void TForm1::Image2DblClick() {
-    // The help page ships beside the executable (or in the source tree's
-    // help folder while developing); the desktop's viewer opens it.
-    const QString dir = QCoreApplication::applicationDirPath();
-    for (const QString& candidate : {dir + "/VANDREX.HLP", dir + "/../share/vandrex/VANDREX.HLP",
-                                     dir + "/help/VANDREX.HLP"}) {
-        if (QFileInfo::exists(candidate)) {
-            QUrl url = QUrl::fromLocalFile(QFileInfo(candidate).absoluteFilePath());
-            url.setFragment(QStringLiteral("context-0"));
-            if (!QDesktopServices::openUrl(url)) ShowMessage(QStringLiteral("Cannot open the help file VANDREX.HLP"));
-            return;
-        }
+    const QString file = helpFile_.isEmpty() ? THelpWindow::FindHelpFile() : helpFile_;
+    if (file.isEmpty()) {
+        ShowMessage(QStringLiteral("Cannot find the help file VANDREX.HLP"));
+        return;
     }
-    ShowMessage(QStringLiteral("Cannot find the help file VANDREX.HLP"));
+    if (!help_) help_ = new THelpWindow(this);
+    help_->ShowContext(file, QStringLiteral("0"));
+    help_->show();
+    help_->raise();
+    help_->activateWindow();
 }
 
 }  // namespace vandrex

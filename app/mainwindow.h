@@ -25,6 +25,7 @@ class TStatusBar;
 class TPhoneOptions;
 class TRMeditor;
 class TFileSource;
+class THelpWindow;
 struct TPanels;
 
 // Application titles: the address of a running copy.
@@ -77,6 +78,10 @@ public:
 
     void SetOptionsWindow(TPhoneOptions* w) { phoneOptions_ = w; }
     void SetEditorWindow(TRMeditor* w) { editor_ = w; }
+    // The help window, once Image2 has been double-clicked.
+    THelpWindow* HelpWindow() const { return help_; }
+    // The help page to show; by default the one shipped with the program.
+    void SetHelpFile(const QString& file) { helpFile_ = file; }
     // Runs FormActivate when it is due (first activation, after a modal window).
     void RunPendingActivation();
     // Ends the program after the shutdown steps (SIGTERM, session end): stores
@@ -121,6 +126,8 @@ private:
     TCameraTool* camera_ = nullptr;  // a child of the window
     TPhoneOptions* phoneOptions_ = nullptr;
     TRMeditor* editor_ = nullptr;
+    THelpWindow* help_ = nullptr;
+    QString helpFile_;
     bool activationPending_ = true;
     bool terminated_ = false;
     int activations_ = 0;

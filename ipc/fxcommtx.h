@@ -39,6 +39,8 @@ public:
     // True only while a target window is held. Setting true looks the window
     // up (no window when either name is empty); setting false drops it.
     bool Active() const { return !target_.IsNull(); }
+    // The window found; null while not active.
+    const TWindowHandle& Target() const { return target_; }
     void SetActive(bool active);
 
     QString Version() const { return QStringLiteral("Beta 0.10"); }

@@ -6,6 +6,7 @@
 #include <QPushButton>
 #include <QSignalBlocker>
 #include <QSlider>
+#include <algorithm>
 
 #include "app/panels/builders.h"
 #include "platform/codepage.h"
@@ -116,7 +117,9 @@ void TCardPanel::ShowNumber(int cardIndex) {
 
 void TCardPanel::SetSliderMax(int max) {
     const QSignalBlocker block(TrackBar1);
-    TrackBar1->setMaximum(max);
+    // An empty file gives -1; a lower maximum would drag the minimum down
+    // with it, and card -1 does not exist.
+    TrackBar1->setRange(0, std::max(max, 0));
 }
 
 void TCardPanel::setEditsVisible(bool visible) {

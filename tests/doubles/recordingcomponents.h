@@ -6,6 +6,7 @@
 
 #include <QImage>
 #include <QStringList>
+#include <functional>
 #include <map>
 #include <vector>
 
@@ -21,7 +22,11 @@ struct RecordingLine : TLineInterface {
     int CloseCalls = 0;
     int DroppedAtOpen = 0;  // opens that found Dropped set
 
+    // Told each call that matters to the order of the window's steps.
+    std::function<void(const QString&)> Journal = [](const QString&) {};
+
     void Open() override {
+        Journal("Line.Open");
         ++OpenCalls;
         if (dropped) ++DroppedAtOpen;
         open = true;
@@ -31,7 +36,10 @@ struct RecordingLine : TLineInterface {
     void MakeCall() override {}
     void DropCall() override { dropped = true; }
     int DevIdToInitialize() const override { return devId; }
-    void SetDevIdToInitialize(int id) override { devId = id; }
+    void SetDevIdToInitialize(int id) override {
+        Journal(QStringLiteral("Line.DevIdToInitialize=%1").arg(id));
+        devId = id;
+    }
     QString PhoneNumber() const override { return number; }
     void SetPhoneNumber(const QString& n) override { number = n; }
     bool Connected() const override { return connected; }
@@ -47,17 +55,28 @@ struct RecordingCapture : TCaptureInterface {
     int index = -1;
     bool driverOpen = false, preview = false;
     mutable int DriverListRequests = 0;
+    std::function<void(const QString&)> Journal = [](const QString&) {};
 
     QStringList DriverNames() const override {
+        Journal("Capture.DriverNames");
         ++DriverListRequests;
         return Drivers;
     }
     int DriverIndex() const override { return index; }
-    void SetDriverIndex(int i) override { index = i; }
+    void SetDriverIndex(int i) override {
+        Journal(QStringLiteral("Capture.DriverIndex=%1").arg(i));
+        index = i;
+    }
     bool DriverOpen() const override { return driverOpen; }
-    void SetDriverOpen(bool o) override { driverOpen = o; }
+    void SetDriverOpen(bool o) override {
+        Journal(o ? "Capture.DriverOpen=true" : "Capture.DriverOpen=false");
+        driverOpen = o;
+    }
     bool VideoPreview() override { return preview; }
-    void SetVideoPreview(bool on) override { preview = on; }
+    void SetVideoPreview(bool on) override {
+        Journal(on ? "Capture.VideoPreview=true" : "Capture.VideoPreview=false");
+        preview = on;
+    }
 
     // A grab "takes" Frame; SaveFrameAsBitmap writes it as a BMP under the
     // single-image file's name. A null Frame makes the grab fail.
@@ -83,8 +102,12 @@ struct RecordingCapture : TCaptureInterface {
 struct RecordingProducer : TProducerInterface {
     std::map<QString, QVariant> Properties;
     int StopEncodingCalls = 0;
+    std::function<void(const QString&)> Journal = [](const QString&) {};
 
-    void SetProperty(const QString& name, const QVariant& value) override { Properties[name] = value; }
+    void SetProperty(const QString& name, const QVariant& value) override {
+        Journal("Producer." + name + "=" + value.toString());
+        Properties[name] = value;
+    }
     QVariant Property(const QString& name) const override {
         auto it = Properties.find(name);
         return it == Properties.end() ? QVariant() : it->second;

@@ -9,6 +9,7 @@
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
 
+#include "app/carddatabase.h"
 #include "app/cardrecord.h"
 #include "ipc/fxcommtx.h"
 #include "platform/windowmessages.h"
@@ -185,25 +186,34 @@ TEST_F(CloneMode, ReactivationNeitherCountsAgainNorLosesTheClones) {
     first.Close();
 }
 
-TEST_F(CloneMode, NoCardIsOverwrittenAfterTheLastCloneSortedTheFile) {
+TEST_F(CloneMode, TheLastResetKeepsTheCardShownAndNoCardIsOverwritten) {
     Copy first(folder.path());
     first.Click("Next");
     ASSERT_EQ(first.State()["edit2"].toString(), "Adam");
     ASSERT_EQ(first.State()["cardIndex"].toInt(), 1);
 
     Copy clone(folder.path());
-    clone.Close();  // stores its card 0 and sorts: Adam, Mike, Zed
-    ASSERT_EQ(LastNames(), (std::vector<std::string>{"Adam", "Mike", "Zed"}));
-
+    clone.Close();  // a clone stores nothing
+    EXPECT_EQ(LastNames(), (std::vector<std::string>{"Zed", "Adam", "Mike"}));
     QJsonObject f = first.State();
-    EXPECT_EQ(f["cardIndex"].toInt(), 0);
+    EXPECT_EQ(f["cardIndex"].toInt(), 1) << "the first copy keeps the card it shows";
     EXPECT_EQ(f["edit2"].toString(), "Adam");
     EXPECT_TRUE(first.Enabled("Save"));
+
+    // Another program sorts the shared file meanwhile: Adam moves to 0.
+    {
+        TCardDatabase other;
+        other.Open(folder.filePath("Your DataBase.DAT").toStdString());
+        other.SortCards();
+        other.Close();
+    }
+    ASSERT_EQ(LastNames(), (std::vector<std::string>{"Adam", "Mike", "Zed"}));
     first.Command("set Edit1 Changed");
     first.WaitFor("set ");
     first.Click("Save");
     EXPECT_EQ(LastNames(), (std::vector<std::string>{"Adam", "Mike", "Zed"}));
-    EXPECT_EQ(FirstNames(), (std::vector<std::string>{"Changed", "F", "F"}));
+    EXPECT_EQ(FirstNames(), (std::vector<std::string>{"Changed", "F", "F"})) << "Store followed the card";
+    EXPECT_EQ(first.State()["cardIndex"].toInt(), 0);
     first.Close();
     EXPECT_EQ(LastNames(), (std::vector<std::string>{"Adam", "Mike", "Zed"}));
 }

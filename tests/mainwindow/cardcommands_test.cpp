@@ -3,6 +3,10 @@
 
 #include "window_fixture.h"
 
+#include <QDir>
+#include <QTest>
+#include <QTimer>
+
 #include "app/cardrecord.h"
 #include "app/panels/mailpanel.h"
 #include "app/panels/panels.h"
@@ -148,14 +152,80 @@ TEST_F(Cards, CloseStoresSortsAndEnds) {
     EXPECT_EQ(r.text(CardField::Phone), "123");
 }
 
-TEST_F(Cards, ZeroByteFileShowsNothingAndCloseDoesNothing) {
+TEST_F(Cards, ZeroByteFileShowsNothingAndCloseEndsTheProgram) {
     WriteFile(DbPath(), "");
     Start();
     EXPECT_EQ(Db(), "");
     EXPECT_EQ(Edit("Edit2")->text(), "");
+    // Nothing to store: Close ends the program, with the usual closing steps.
+    Click("Close");
+    EXPECT_TRUE(form->Terminated());
+    EXPECT_EQ(doubles.line->CloseCalls, 1);
+    EXPECT_TRUE(dialogs.shown.empty());
+    EXPECT_EQ(Db(), "") << "no card was made up to store";
+}
+
+TEST_F(Cards, SliderKeepsMinimumZeroAfterAnEmptyFile) {
+    WriteFile(DbPath(), "");
+    Start();
+    auto* slider = form->control<QSlider>("TrackBar1");
+    EXPECT_EQ(slider->minimum(), 0);
+    Edit("Edit2")->setText("First");
+    Click("New");
+    // The user drags the slider fully left.
+    QTest::keyClick(slider, Qt::Key_Home);
+    Process();
+    EXPECT_EQ(slider->minimum(), 0);
+    EXPECT_EQ(slider->value(), 0);
+    EXPECT_TRUE(dialogs.errors().isEmpty()) << dialogs.errors().join("|").toStdString();
+    Edit("Edit2")->setText("Stored");
+    Click("Save");
+    EXPECT_TRUE(dialogs.shown.empty());
+    EXPECT_EQ(LastNamesIn(DbPath()), (std::vector<std::string>{"Stored"}));
+}
+
+TEST_F(Cards, UnopenableFileIsReportedAndCloseStillEnds) {
+    // A folder where the card file should be: open fails whoever runs the test.
+    ASSERT_TRUE(QDir(dir.path()).mkdir("Your DataBase.DAT"));
+    Create();
+    form->show();
+    // Activation from the message loop, as the program runs it.
+    QTimer::singleShot(0, form.get(), &TForm1::RunPendingActivation);
+    Process();
+    ASSERT_EQ(dialogs.errors().size(), 1);
+    EXPECT_TRUE(dialogs.errors()[0].contains("Your DataBase.DAT")) << dialogs.errors()[0].toStdString();
+    EXPECT_TRUE(dialogs.errors()[0].contains("Is a directory")) << dialogs.errors()[0].toStdString();
+    Click("Close");
+    EXPECT_TRUE(form->Terminated());
+}
+
+TEST_F(Cards, CloseWithCardsStillNeedsALastName) {
+    WriteFile(DbPath(), CardsWithLastNames({"b", "a"}));
+    Start();
+    Edit("Edit2")->clear();
     Click("Close");
     EXPECT_FALSE(form->Terminated());
-    EXPECT_TRUE(dialogs.shown.empty());
+    EXPECT_EQ(dialogs.messages(), QStringList{"ENTER A LASTNAME FIRST !"});
+    EXPECT_EQ(LastNamesIn(DbPath()), (std::vector<std::string>{"b", "a"})) << "nothing stored, nothing sorted";
+}
+
+TEST_F(Cards, CloseClosesTheLineAndQuitsAConnectedMailSession) {
+    WriteFile(DbPath(), CardsWithLastNames({"a"}));
+    Start();
+    doubles.smtp->state = TSmtpInterface::Connected;
+    Click("Close");
+    ASSERT_TRUE(form->Terminated());
+    EXPECT_EQ(doubles.line->CloseCalls, 1);
+    EXPECT_EQ(doubles.smtp->QuitCalls, 1);
+}
+
+TEST_F(Cards, CloseLeavesAMailSessionThatIsNotConnected) {
+    WriteFile(DbPath(), CardsWithLastNames({"a"}));
+    Start();
+    doubles.smtp->state = TSmtpInterface::Resolved;
+    Click("Close");
+    ASSERT_TRUE(form->Terminated());
+    EXPECT_EQ(doubles.smtp->QuitCalls, 0);
 }
 
 }  // namespace

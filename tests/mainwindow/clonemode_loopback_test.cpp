@@ -6,7 +6,9 @@
 #include "window_fixture.h"
 
 #include <QMenu>
+#include <QTest>
 
+#include "app/cardrecord.h"
 #include "app/clonemode.h"
 #include "app/windowmodes.h"
 #include "controls/led.h"
@@ -50,7 +52,7 @@ protected:
         Copy* c = copy.get();
         TCloneMode& clones = c->form->Clones();
         clones.Receiver().OnCommReceived = [c, &clones](TfxCommRX* rx, const QString& text) {
-            c->received << text;
+            if (!text.isEmpty()) c->received << text;  // empty: the first copy checking on its clones
             clones.VandrexCommRXCommReceived(rx, text);
         };
         c->form->show();
@@ -145,9 +147,69 @@ TEST_F(CloneModeLoopback, ClonesAreCountedAndTheFirstCopyReturnsToNormalAfterThe
     EXPECT_EQ(first.form->windowTitle(), TCloneMode::kNormalCaption);
     EXPECT_EQ(first.Web(), "http://");
     EXPECT_EQ(first.form->Clones().Sender().RxWindowName(), kFirstCopyTitle);
-    // The file the clones sorted is read again: card 0 of the sorted file.
+    // The clones stored and sorted nothing.
+    EXPECT_EQ(LastNamesIn(DbPath()), (std::vector<std::string>{"Zed", "Adam", "Mike"}));
+}
+
+TEST_F(CloneModeLoopback, EraseIsRefusedWhileCopiesShareTheFile) {
+    const std::string file = Db();
+    Copy& first = StartCopy();
+    Copy& clone = StartCopy();
+    // As the keyboard would reach them, past the disabled buttons.
+    first.form->Cards().EraseClick();
+    clone.form->Cards().EraseClick();
+    EXPECT_EQ(dialogs.messages(), QStringList(2, "Clones may not share the same path"));
+    EXPECT_EQ(Db(), file) << "nothing erased";
+    EXPECT_EQ(first.Get<QLineEdit>("Edit2")->text(), "Zed") << "the card shown stays";
+}
+
+TEST_F(CloneModeLoopback, ACloneAlwaysClosesAndStoresNothing) {
+    // A new database's empty card sorts first: the clone shows a card
+    // without a last name, which its own Close must not ask for.
+    const std::string file = CardsWithLastNames({"", "Zed"});
+    WriteFile(DbPath(), file);
+    Copy& first = StartCopy();
+    Copy& clone = StartCopy();
+    ASSERT_EQ(clone.Get<QLineEdit>("Edit2")->text(), "");
+    ASSERT_FALSE(first.Enabled("Close"));
+
+    CloseCopy(clone);
+    EXPECT_TRUE(dialogs.messages().isEmpty()) << dialogs.messages().join("|").toStdString();
+    EXPECT_EQ(first.received.last(), "ResetPlayer");
+    ExpectNormalFirstCopy(first);
+    EXPECT_EQ(Db(), file) << "the clone stored and sorted nothing";
+}
+
+TEST_F(CloneModeLoopback, ACloneAskedToEndStoresNothingEither) {
+    const std::string file = Db();
+    Copy& first = StartCopy();
+    Copy& clone = StartCopy();
+    ASSERT_EQ(clone.Get<QLineEdit>("Edit2")->text(), "Zed");
+    clone.form->TerminateCleanly();  // as on SIGTERM
+    EXPECT_TRUE(clone.form->Terminated());
+    EXPECT_EQ(Db(), file) << "neither stored nor sorted";
+    ExpectNormalFirstCopy(first);
+}
+
+TEST_F(CloneModeLoopback, TheLastResetKeepsTheEditsAndTheCardShown) {
+    Copy& first = StartCopy();
+    Copy& clone = StartCopy();
+    first.Get<QPushButton>("Next")->click();
+    ASSERT_EQ(first.Get<QLineEdit>("Edit2")->text(), "Adam");
+    first.Get<QLineEdit>("Edit7")->setText("555 typed");
+
+    CloseCopy(clone);
+    ASSERT_EQ(first.form->Clones().CloneCount(), 0);
+    EXPECT_EQ(first.Get<QLabel>("Panel1")->text(), "1");
     EXPECT_EQ(first.Get<QLineEdit>("Edit2")->text(), "Adam");
-    EXPECT_EQ(first.Get<QLabel>("Panel1")->text(), "0");
+    EXPECT_EQ(first.Get<QLineEdit>("Edit7")->text(), "555 typed");
+    // And Store now writes them to the card they belong to.
+    first.Get<QPushButton>("Save")->click();
+    TCardRecord r;
+    const std::string db = Db();
+    std::copy(db.begin() + 238, db.begin() + 476, r.bytes.begin());
+    EXPECT_EQ(r.text(CardField::LastName), "Adam");
+    EXPECT_EQ(r.text(CardField::Phone), "555 typed");
 }
 
 TEST_F(CloneModeLoopback, ResetPlayerLeavesHtmlModeThroughItsClickHandler) {
@@ -249,6 +311,73 @@ TEST_F(CloneModeLoopback, ASendToACopyThatEndedFailsQuietly) {
     clone.form->Clones().Send("DJAutoOff");
     EXPECT_TRUE(clone.form->Clones().SenderActive()) << "the handle is kept, as a window handle is";
     EXPECT_EQ(clone.form->Title(), kCloneTitle);
+}
+
+}  // namespace
+}  // namespace vandrex::testing
+
+namespace vandrex::testing {
+namespace {
+
+// A clone that ends without Close (killed, crashed) sends no "ResetPlayer";
+// the first copy finds out by itself.
+class LostClones : public CloneModeLoopback {
+protected:
+    Copy& StartFirst() {
+        Copy& first = StartCopy();
+        first.form->Clones().SetCloneCheckInterval(20);
+        return first;
+    }
+    // The copy vanishes from the desktop without a word.
+    void Kill(Copy& c) {
+        for (auto it = copies.begin(); it != copies.end(); ++it)
+            if (it->get() == &c) {
+                copies.erase(it);
+                return;
+            }
+    }
+    static bool WaitForCount(Copy& first, int count) {
+        return QTest::qWaitFor([&] { return first.form->Clones().CloneCount() == count; }, 5000);
+    }
+};
+
+TEST_F(LostClones, TheLastLostCloneReturnsTheFirstCopyToNormal) {
+    Copy& first = StartFirst();
+    Copy& clone = StartCopy();
+    ASSERT_EQ(first.form->Clones().CloneCount(), 1);
+    EXPECT_TRUE(first.form->Clones().CheckingClones());
+    Kill(clone);
+    ASSERT_TRUE(WaitForCount(first, 0));
+    ExpectNormalFirstCopy(first);
+    EXPECT_EQ(first.form->windowTitle(), TCloneMode::kNormalCaption);
+    EXPECT_FALSE(first.form->Clones().CheckingClones());
+}
+
+TEST_F(LostClones, ALostCloneIsCountedOutOnceAndAClosedOneNotTwice) {
+    Copy& first = StartFirst();
+    Copy& second = StartCopy();
+    Copy& third = StartCopy();
+    ASSERT_EQ(first.form->Clones().CloneCount(), 2);
+
+    // Closed normally: counted out by its message, never again by a check.
+    CloseCopy(third);
+    ASSERT_EQ(first.form->Clones().CloneCount(), 1);
+    QTest::qWait(200);
+    EXPECT_EQ(first.form->Clones().CloneCount(), 1);
+    EXPECT_FALSE(first.Enabled("Close"));
+    EXPECT_EQ(first.Web(), kOneClone);
+
+    Copy& fourth = StartCopy();
+    ASSERT_EQ(first.form->Clones().CloneCount(), 2);
+    Kill(second);
+    ASSERT_TRUE(WaitForCount(first, 1));
+    EXPECT_EQ(first.Web(), kOneClone);
+    EXPECT_FALSE(first.Enabled("Close")) << "one clone still runs";
+    QTest::qWait(200);
+    EXPECT_EQ(first.form->Clones().CloneCount(), 1);
+
+    CloseCopy(fourth);
+    ExpectNormalFirstCopy(first);
 }
 
 }  // namespace

@@ -5,6 +5,7 @@
 #include <QApplication>
 #include <QFileInfo>
 #include <QProcess>
+#include <QTest>
 #include <QDir>
 #include <QThread>
 #include <QTimer>
@@ -17,6 +18,7 @@
 #include "compress/filesource.h"
 #include "platform/exceptions.h"
 #include "telephony/phoneoptions.h"
+#include "tests/doubles/loopbacktransport.h"
 
 namespace vandrex::testing {
 namespace {
@@ -24,6 +26,14 @@ namespace {
 using Lifecycle = WindowTest;
 
 TEST_F(Lifecycle, ActivationSetsTheInstanceStateAndTheComponents) {
+    Create();
+    // Opposite values first, so each one checked below is activation's work.
+    for (const char* name : {"DeInterlaceFilter", "EmphasizeAudio", "LossProtection"})
+        doubles.producer->SetProperty(name, true);
+    doubles.producer->SetProperty("InputCaptureAudioDriver", 3);
+    doubles.capture->index = 2;
+    doubles.capture->driverOpen = true;
+    for (const char* name : {"Source1", "Format1", "Display1"}) form->control<QAction>(name)->setVisible(false);
     Start();
     bool ok = false;
     const int number = form->Clones().InstanceNumber().toInt(&ok);
@@ -37,8 +47,15 @@ TEST_F(Lifecycle, ActivationSetsTheInstanceStateAndTheComponents) {
     EXPECT_EQ(doubles.line->DevIdToInitialize(), 0);
     EXPECT_EQ(doubles.line->OpenCalls, 1);
     EXPECT_TRUE(doubles.capture->VideoPreview());
-    EXPECT_FALSE(doubles.producer->Get("EmphasizeAudio").toBool());
-    EXPECT_TRUE(form->control<QAction>("Source1")->isVisible());
+    for (const char* name : {"DeInterlaceFilter", "EmphasizeAudio", "LossProtection"}) {
+        ASSERT_TRUE(doubles.producer->Get(name).isValid()) << name;
+        EXPECT_FALSE(doubles.producer->Get(name).toBool()) << name;
+    }
+    EXPECT_EQ(doubles.producer->Get("InputCaptureAudioDriver").toInt(), 0);
+    EXPECT_EQ(doubles.capture->DriverIndex(), 0);
+    EXPECT_FALSE(doubles.capture->DriverOpen());
+    for (const char* name : {"Source1", "Format1", "Display1"})
+        EXPECT_TRUE(form->control<QAction>(name)->isVisible()) << name;
     EXPECT_TRUE(form->control<QAction>("D1")->isVisible());
     EXPECT_EQ(form->control<QAction>("D1")->text(), "Vandrex Test Pattern");
 }
@@ -53,22 +70,6 @@ TEST_F(Lifecycle, RepeatedDriverNamesGetNoSlotOfTheirOwn) {
     EXPECT_TRUE(form->control<QAction>("D4")->isVisible());
     EXPECT_FALSE(form->control<QAction>("D5")->isVisible());
     EXPECT_EQ(form->control<QAction>("D4")->text(), "Cam C");
-}
-
-TEST_F(Lifecycle, ClosingTheOptionsWindowRunsActivationAgain) {
-    WriteFile(DbPath(), CardsWithLastNames({"a", "b"}));
-    Start();
-    Click("Next");
-    ASSERT_EQ(Panel1(), "1");
-    auto* options = new TPhoneOptions(form.get());
-    form->SetOptionsWindow(options);
-    QTimer::singleShot(50, options, &QDialog::accept);
-    form->control<QAction>("Info1")->trigger();
-    Process();
-    EXPECT_EQ(form->ActivationCount(), 2);
-    EXPECT_EQ(Panel1(), "0");
-    EXPECT_EQ(Edit("Edit2")->text(), "a");
-    EXPECT_TRUE(form->isEnabled());
 }
 
 TEST_F(Lifecycle, SwitchingApplicationsDoesNotResetTheCard) {
@@ -111,10 +112,6 @@ TEST_F(Lifecycle, AnExceptionEscapingAHandlerIsShownInTheErrorBox) {
     Edit("Edit2")->setText("Still");
     Click("Save");
     EXPECT_EQ(LastNamesIn(DbPath()), (std::vector<std::string>{"Still"}));
-}
-
-TEST(Program, HelpPageShipsBesideTheProgram) {
-    EXPECT_TRUE(QFileInfo::exists(QFileInfo(VANDREX_EXE).absolutePath() + "/VANDREX.HLP"));
 }
 
 TEST_F(Lifecycle, TerminationSignalEndsTheProgramWithNothingLost) {
@@ -164,6 +161,113 @@ TEST_F(Lifecycle, CarriedFilesLiveInTemporaryFilesWhileTheWindowExists) {
     }
     form.reset();
     for (const std::string& name : names) EXPECT_FALSE(QFileInfo::exists(QString::fromStdString(name))) << name;
+}
+
+}  // namespace
+}  // namespace vandrex::testing
+
+namespace vandrex::testing {
+namespace {
+
+// A real clone process killed with SIGKILL sends no "ResetPlayer"; this
+// first copy notices on its own and can be closed again.
+TEST_F(Lifecycle, AKilledCloneProcessIsCountedOut) {
+    WriteFile(DbPath(), CardsWithLastNames({"a", "b"}));
+    Start();
+    ASSERT_FALSE(form->Clones().IsClone());
+    form->Clones().SetCloneCheckInterval(100);
+
+    QProcess clone;
+    clone.setWorkingDirectory(dir.path());
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert("QT_QPA_PLATFORM", "offscreen");
+    env.insert("XDG_RUNTIME_DIR", dir.path());
+    clone.setProcessEnvironment(env);
+    clone.start(VANDREX_EXE, {});
+    ASSERT_TRUE(clone.waitForStarted());
+    ASSERT_TRUE(QTest::qWaitFor([&] { return form->Clones().CloneCount() == 1; }, 20000))
+        << "the second copy never became a clone";
+    EXPECT_FALSE(Button("Close")->isEnabled());
+
+    ::kill(static_cast<pid_t>(clone.processId()), SIGKILL);
+    ASSERT_TRUE(clone.waitForFinished(10000));
+    EXPECT_TRUE(QTest::qWaitFor([&] { return form->Clones().CloneCount() == 0; }, 10000));
+    EXPECT_TRUE(Button("Close")->isEnabled());
+    EXPECT_EQ(form->Title(), kFirstCopyTitle);
+}
+
+}  // namespace
+}  // namespace vandrex::testing
+
+namespace vandrex::testing {
+namespace {
+
+// The message transport of a lone copy, telling the journal of title changes
+// and sends.
+class JournalTransport final : public TMessageTransport {
+public:
+    JournalTransport(TMessageTransport& inner, std::function<void(const QString&)> journal)
+        : inner_(inner), journal_(std::move(journal)) {}
+    TWindowHandle FindWindow(const QString& c, const QString& w) override { return inner_.FindWindow(c, w); }
+    bool SendCopyData(const TWindowHandle& target, const TCopyDataStruct& data) override {
+        journal_("Send " + QString::fromLatin1(static_cast<const char*>(data.lpData)));
+        return inner_.SendCopyData(target, data);
+    }
+    int HookMainWindow(TWindowHook hook) override { return inner_.HookMainWindow(std::move(hook)); }
+    void UnhookMainWindow(int id) override { inner_.UnhookMainWindow(id); }
+    QString Title() const override { return inner_.Title(); }
+    void SetTitle(const QString& title) override {
+        journal_("Title=" + title);
+        inner_.SetTitle(title);
+    }
+
+private:
+    TMessageTransport& inner_;
+    std::function<void(const QString&)> journal_;
+};
+
+TEST_F(Lifecycle, ActivationRunsItsStepsInOrder) {
+    QStringList journal;
+    bool recording = false;
+    auto note = [&](const QString& entry) {
+        if (!recording) return;
+        journal << entry;
+        // What earlier steps must have done by the time a later one runs.
+        if (entry == "Title=Vandrex v4.4b") {
+            journal << (form->control<QLabel>("Image3")->toolTip().isEmpty() ? "no instance number"
+                                                                              : "instance number drawn");
+            journal << (form->control<QAction>("Source1")->isVisible() ? "capture items shown" : "items hidden");
+        }
+        if (entry == "Capture.DriverIndex=0")
+            journal << (form->control<QAction>("D1")->isVisible() ? "driver slots filled" : "no driver slots");
+        if (entry == "Capture.VideoPreview=true")
+            journal << (QFileInfo::exists(QString::fromStdString(DbPath())) ? "database open" : "no database yet");
+    };
+    LoopbackDesktop desktop;
+    auto endpoint = desktop.NewCopy();
+    JournalTransport transport(*endpoint, note);
+    doubles.transport = &transport;
+    Create();
+    doubles.line->Journal = note;
+    doubles.capture->Journal = note;
+    doubles.producer->Journal = note;
+    form->control<QAction>("Source1")->setVisible(false);
+    recording = true;
+    Start();
+    recording = false;
+
+    const QStringList expected = {
+        "Line.DevIdToInitialize=0", "Line.Open",
+        "Producer.DeInterlaceFilter=false", "Producer.EmphasizeAudio=false", "Producer.LossProtection=false",
+        "Producer.InputCaptureAudioDriver=0",
+        "Title=Vandrex v4.4b", "instance number drawn", "capture items shown", "Title=Vandrex v4.4a",
+        "Capture.DriverNames", "Capture.DriverIndex=0", "driver slots filled", "Capture.DriverOpen=false",
+        "Capture.VideoPreview=true", "no database yet"};
+    // Later calls (the cards shown, the player-mode defaults) are not activation's order.
+    EXPECT_EQ(journal.mid(0, expected.size()), expected) << journal.join("\n").toStdString();
+    EXPECT_TRUE(QFileInfo::exists(QString::fromStdString(DbPath()))) << "the database opens last";
+    EXPECT_EQ(Panel1(), "0");
+    form.reset();  // before its transport goes
 }
 
 }  // namespace

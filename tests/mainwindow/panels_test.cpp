@@ -133,12 +133,22 @@ TEST_F(VideoPhoneSwitch, HtmlOnDropsAndReopensTheLineAndShowsTheMonitor) {
     EXPECT_EQ(doubles.line->DroppedAtOpen, 1) << "Dropped is set before Open";
     EXPECT_TRUE(form->control<QWidget>("VideoCap1")->isVisibleTo(form.get()));
     EXPECT_FALSE(form->control<QWidget>("Image1")->isVisibleTo(form.get()));
-    EXPECT_TRUE(form->control<QAction>("Source1")->isEnabled());
-    EXPECT_FALSE(form->control<QAction>("Compress1")->isEnabled());
+    for (const char* name : {"Source1", "Format1", "Display1"})
+        EXPECT_TRUE(form->control<QAction>(name)->isEnabled()) << name;
+    for (const char* name : {"Compress1", "RecorderStatusAction"})
+        EXPECT_FALSE(form->control<QAction>(name)->isEnabled()) << name;
+    EXPECT_TRUE(form->control<QWidget>("Rec_Image1")->isVisibleTo(form.get()));
+
+    // Off: the five items disabled, even those that were on before.
+    form->control<QAction>("Compress1")->setEnabled(true);
+    form->control<QAction>("RecorderStatusAction")->setEnabled(true);
     Check("VideoPhone")->setChecked(false);
     Process();
-    EXPECT_FALSE(form->control<QAction>("Source1")->isEnabled());
+    for (const char* name : {"Source1", "Format1", "Display1", "Compress1", "RecorderStatusAction"})
+        EXPECT_FALSE(form->control<QAction>(name)->isEnabled()) << name;
+    EXPECT_FALSE(form->control<QWidget>("VideoCap1")->isVisibleTo(form.get()));
     EXPECT_TRUE(form->control<QWidget>("Image1")->isVisibleTo(form.get()));
+    EXPECT_EQ(doubles.line->OpenCalls, opens + 1) << "switching HTML off leaves the line alone";
 }
 
 TEST_F(VideoPhoneSwitch, ShowCardGivesTheLineTheCardsPhoneNumber) {

@@ -6,12 +6,14 @@
 #include <QMenu>
 #include <QMenuBar>
 #include <QPlainTextEdit>
+#include <QRadioButton>
 
 #include "app/panels/mailpanel.h"
 #include "app/panels/optimizerpanel.h"
 #include "app/panels/panels.h"
 #include "app/windowmodes.h"
 #include "controls/led.h"
+#include "platform/fileattributes.h"
 
 namespace vandrex::testing {
 namespace {
@@ -101,9 +103,15 @@ TEST_F(Modes, PlayerModeAndBackToTheCards) {
     WriteFile(DbPath(), CardsWithLastNames({"b", "a"}));
     Start();
     Click("Next");
+    const char* const off[] = {"LossProtection", "Target56KModem", "TargetSingleISDN", "TargetDualISDN",
+                               "TargetDSLCableModem", "TargetLAN", "VideoCroppingEnabled", "DoOutputServer",
+                               "MobilePlay"};
+    for (const char* name : off) doubles.producer->SetProperty(name, true);
+    doubles.producer->SetProperty("DoOutputFile", false);
     Check("CheckBox1")->setChecked(true);
     Process();
     EXPECT_EQ(form->Modes().Mode(), WindowMode::Player);
+    for (const char* name : off) EXPECT_FALSE(doubles.producer->Get(name).toBool()) << name;
     EXPECT_EQ(form->size(), QSize(392, 293 + form->menuBar()->sizeHint().height()));
     EXPECT_TRUE(Visible(form.get(), "Panorama"));
     EXPECT_FALSE(Visible(form.get(), "New"));
@@ -114,7 +122,6 @@ TEST_F(Modes, PlayerModeAndBackToTheCards) {
     EXPECT_EQ(form->control<QWidget>("Real_Player_1")->property("Controls").toString(), "Statusbar");
     EXPECT_EQ(form->control<QWidget>("Real_Player_1")->geometry(), QRect(79, 260, 307, 27));
     EXPECT_EQ(doubles.producer->Get("DoOutputFile").toBool(), true);
-    EXPECT_EQ(doubles.producer->Get("TargetLAN").toBool(), false);
     EXPECT_EQ(Panel1(), "1");  // still the card number
     Snapshot(form.get(), "player");
 
@@ -136,6 +143,50 @@ TEST_F(Modes, SortInPlayerModeKeepsEveryCard) {
     Process();
     form->Cards().Database().SortCards();
     EXPECT_EQ(LastNamesIn(DbPath()), (std::vector<std::string>{"a", "b", "c"}));
+}
+
+}  // namespace
+}  // namespace vandrex::testing
+
+namespace vandrex::testing {
+namespace {
+
+// The large i-mode display (NEC_Display_LED lit) widens the web address and
+// allows GIF pictures; the small one and the chat take JPEG.
+TEST_F(Modes, HandsetDisplayDecidesAddressWidthAndPictureFormat) {
+    Start();
+    auto* nec = form->control<TLED>("NEC_Display_LED");
+    auto* address = form->control<QLineEdit>("WebSiteAddressEdit");
+    auto* gif = form->control<QRadioButton>("GIFRadioButton");
+    auto* jpg = form->control<QRadioButton>("JPGRadioButton");
+
+    nec->setLit(true);
+    gif->setChecked(true);
+    form->ShowCard();
+    EXPECT_EQ(address->width(), 518);
+    EXPECT_TRUE(gif->isChecked()) << "the large display keeps GIF";
+
+    nec->setLit(false);
+    form->ShowCard();
+    EXPECT_EQ(address->width(), 357);
+    EXPECT_TRUE(jpg->isChecked()) << "the small display takes JPEG";
+
+    nec->setLit(true);
+    gif->setChecked(true);
+    Check("VideoPhone")->setChecked(true);
+    Check("MailChatBox")->setChecked(true);
+    Process();
+    EXPECT_EQ(address->width(), 518);
+    EXPECT_TRUE(jpg->isChecked()) << "chat pictures go as JPEG";
+}
+
+// Player mode on hides the card file from the desktop's file lists.
+TEST_F(Modes, PlayerSwitchHidesTheCardFile) {
+    Start();
+    ASSERT_TRUE(SetFileAttributes(DbPath(), kFileAttributeArchive | kFileAttributeReadOnly));
+    Check("CheckBox1")->click();
+    Process();
+    EXPECT_EQ(GetFileAttributes(DbPath()), kFileAttributeHidden);
 }
 
 }  // namespace
