@@ -10,6 +10,8 @@
 #include "app/application.h"
 #include "app/mainwindow.h"
 #include "app/standins.h"
+#include "media/producercontrol.h"
+#include "media/realaudio.h"
 #include "media/rmeditor.h"
 #include "telephony/phoneoptions.h"
 
@@ -51,8 +53,8 @@ int main(int argc, char** argv) {
     vandrex::TForm1Components components;
     components.Modem1 = std::make_unique<vandrex::TLineStandIn>();
     components.VideoCap1 = std::make_unique<vandrex::TCaptureStandIn>();
-    components.RealAudioControl = std::make_unique<vandrex::TProducerStandIn>();
-    components.Real_Player_1 = std::make_unique<vandrex::TPlayerStandIn>();
+    components.RealAudioControl = std::make_unique<vandrex::TProducerControl>();
+    components.Real_Player_1 = std::make_unique<vandrex::TRealAudio>();
     components.SMTP1 = std::make_unique<vandrex::TSmtpStandIn>();
     components.FTP1 = std::make_unique<vandrex::TFtpStandIn>();
     components.Transport = &vandrex::LocalSocketTransport();

@@ -63,7 +63,10 @@ struct RecordingProducer : TProducerInterface {
     std::map<QString, QVariant> Properties;
     int StopEncodingCalls = 0;
 
-    void SetProperty(const QString& name, const QVariant& value) override { Properties[name] = value; }
+    bool SetProperty(const QString& name, const QVariant& value) override {
+        Properties[name] = value;
+        return true;
+    }
     QVariant Property(const QString& name) const override {
         auto it = Properties.find(name);
         return it == Properties.end() ? QVariant() : it->second;
