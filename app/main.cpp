@@ -13,6 +13,8 @@
 #include "imaging/videocap.h"
 #include "mail/ftpadapter.h"
 #include "mail/smtpadapter.h"
+#include "media/producercontrol.h"
+#include "media/realaudio.h"
 #include "media/rmeditor.h"
 #include "telephony/phoneoptions.h"
 
@@ -56,8 +58,8 @@ int main(int argc, char** argv) {
     auto camera = std::make_unique<vandrex::TVideoCap>();
     vandrex::ApplyVideoCap1Settings(*camera);
     components.VideoCap1 = std::move(camera);
-    components.RealAudioControl = std::make_unique<vandrex::TProducerStandIn>();
-    components.Real_Player_1 = std::make_unique<vandrex::TPlayerStandIn>();
+    components.RealAudioControl = std::make_unique<vandrex::TProducerControl>();
+    components.Real_Player_1 = std::make_unique<vandrex::TRealAudio>();
     components.SMTP1 = std::make_unique<vandrex::TSmtpAdapter>();
     components.FTP1 = std::make_unique<vandrex::TFtpAdapter>();
     components.Transport = &vandrex::LocalSocketTransport();

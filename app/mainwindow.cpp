@@ -90,7 +90,7 @@ void TForm1::buildPanels() {
     auto* optimizer = new TOptimizerPanel(client, this);
     auto* probe = new TProbePanel(client, this);
     auto* mail = new TMailPanel(client, this);
-    auto* player = new TPlayerPanel(client, menu->Bar(), this);
+    auto* player = new TPlayerPanel(client, menu->Bar(), this, c_.Real_Player_1->PlayerWidget());
     auto* realMedia = new TRealMediaPanel(*c_.RealAudioControl, this);
     realMedia->BuildRecorderButton(client);
     picture->SetCaptureMonitor(c_.VideoCap1->Monitor());

@@ -1,18 +1,15 @@
 #pragma once
 // The minimal implementations of the outside components whose subsystems
-// are still to come: the telephony line, the SMTP and
-// FTP controls, the encoder and the player. Each keeps what the window gives
-// it and does nothing else, so the program runs on a machine with no modem
-// or server. app/main.cpp hands them to the window; each subsystem
+// are still to come: the telephony line and the SMTP and FTP controls (the
+// program itself uses the real mail controls). Each keeps what the window
+// gives it and does nothing else, so the program runs on a machine with no
+// modem or server. app/main.cpp hands them to the window; each subsystem
 // replaces its own by its real component.
 
 #include <QStringList>
-#include <map>
 
 #include "mail/ftpinterface.h"
 #include "mail/smtpinterface.h"
-#include "media/playerinterface.h"
-#include "media/producerinterface.h"
 #include "telephony/lineinterface.h"
 
 namespace vandrex {
@@ -69,34 +66,6 @@ public:
 private:
     QString host_;
     bool passive_ = true;
-};
-
-// A bag of the settings written to it; never encodes.
-class TProducerStandIn : public TProducerInterface {
-public:
-    void SetProperty(const QString& name, const QVariant& value) override { properties_[name] = value; }
-    QVariant Property(const QString& name) const override {
-        auto it = properties_.find(name);
-        return it == properties_.end() ? QVariant() : it->second;
-    }
-    void StartEncoding() override {}
-    void StopEncoding() override {}
-    bool IsEncoding() const override { return false; }
-
-private:
-    std::map<QString, QVariant> properties_;
-};
-
-// Plays nothing.
-class TPlayerStandIn : public TPlayerInterface {
-public:
-    void PlayerSetSource(const QString&) override {}
-    void PlayerPlay() override {}
-    void PlayerStop() override {}
-    void PlayerPlayPause() override {}
-    void PlayerNextItem() override {}
-    void PlayerPrevItem() override {}
-    void PlayerSetHold(bool) override {}
 };
 
 }  // namespace vandrex

@@ -6,6 +6,8 @@
 #include <QString>
 #include <functional>
 
+class QWidget;
+
 namespace vandrex {
 
 class TPlayerInterface {
@@ -34,6 +36,9 @@ public:
     virtual int PlayerGetCurrentEntry() const { return 0; }  // 0-based
     virtual void PlayerSetShuffle(bool on) { (void)on; }
     virtual void PlayerSetLoop(bool on) { (void)on; }
+    // The control's own picture area, which the player panel places; none
+    // when the control draws nothing.
+    virtual QWidget* PlayerWidget() { return nullptr; }
 
     // --- events, on the user-interface thread ---
     std::function<void(TPlayerInterface* sender, const QString& shortClipName, const QString& url)> OnClipOpened;

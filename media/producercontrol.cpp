@@ -12,6 +12,22 @@ namespace vandrex {
 
 TProducerControl::TProducerControl(QObject* parent) : QObject(parent), audiences_(DefaultAudiences()) {
     targetOrder_.push_back(kAudience56K);  // Target56KModem is true by default
+    using I = TProducerInterface;
+    connect(this, &TProducerControl::OnEncodingStarted, this, [this] {
+        if (I::OnEncodingStarted) I::OnEncodingStarted(this);
+    });
+    connect(this, &TProducerControl::OnEncodingProgressChanged, this, [this](int d, int t, int p, int a) {
+        if (I::OnEncodingProgressChanged) I::OnEncodingProgressChanged(this, d, t, p, a);
+    });
+    connect(this, &TProducerControl::OnEncodingStopped, this, [this] {
+        if (I::OnEncodingStopped) I::OnEncodingStopped(this);
+    });
+    connect(this, &TProducerControl::OnErrorOccurred, this, [this](int code, const QString& text) {
+        if (I::OnErrorOccurred) I::OnErrorOccurred(this, code, text);
+    });
+    connect(this, &TProducerControl::OnAudioLevelClipped, this, [this](int t, int v) {
+        if (I::OnAudioLevelClipped) I::OnAudioLevelClipped(this, t, v);
+    });
 }
 
 TProducerControl::~TProducerControl() {
@@ -42,6 +58,12 @@ QVariant TProducerControl::GetProperty(const QString& name) const {
 TAudienceSettings& TProducerControl::GetAudienceSettings(int n) {
     if (n < 0 || n >= kAudienceCount) throw Exception("Audience out of range: " + std::to_string(n));
     return audiences_[n];
+}
+
+void TProducerControl::SetAudience(int audience, float targetBitrate, float maxFrameRate) {
+    TAudienceSettings& a = GetAudienceSettings(audience);
+    a.SetTargetBitrate(targetBitrate);
+    a.SetMaxFrameRate(maxFrameRate);
 }
 
 int TProducerControl::ActiveAudience() const { return targetOrder_.empty() ? kAudience56K : targetOrder_.back(); }

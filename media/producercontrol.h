@@ -21,11 +21,14 @@
 #include <vector>
 
 #include "media/mediafileeditor.h"
+#include "media/producerinterface.h"
 #include "media/producersettings.h"
 
 namespace vandrex {
 
-class TProducerControl : public QObject {
+// The window drives it through TProducerInterface: the interface's event
+// callbacks are called after the signals of the same names.
+class TProducerControl : public QObject, public TProducerInterface {
     Q_OBJECT
 public:
     explicit TProducerControl(QObject* parent = nullptr);
@@ -43,8 +46,11 @@ public:
 #undef VANDREX_ACCESSORS
 
     // By name, for the command line and the window's property writes.
-    bool SetProperty(const QString& name, const QVariant& value);
+    // False (and nothing written) for an unknown name or a value of the wrong kind.
+    bool SetProperty(const QString& name, const QVariant& value) override;
     QVariant GetProperty(const QString& name) const;
+    QVariant Property(const QString& name) const override { return GetProperty(name); }
+    void SetAudience(int audience, float targetBitrate, float maxFrameRate) override;
     const TProducerSettings& Settings() const { return settings_; }
 
     // The settings object of audience n (0..7); throws Exception otherwise.
@@ -53,9 +59,9 @@ public:
     // that is still true; audience 1 (56K) when none is.
     int ActiveAudience() const;
 
-    void StartEncoding();
-    void StopEncoding();
-    bool IsEncoding() const { return liveSessions_ > 0; }
+    void StartEncoding() override;
+    void StopEncoding() override;
+    bool IsEncoding() const override { return liveSessions_ > 0; }
 
     // The file-editing object of an existing RealMedia file; throws
     // Exception when the file cannot be opened.

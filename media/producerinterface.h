@@ -15,7 +15,8 @@ public:
     virtual ~TProducerInterface() = default;
 
     // --- required ---
-    virtual void SetProperty(const QString& name, const QVariant& value) = 0;
+    // False when the implementation does not know the name or the value's kind.
+    virtual bool SetProperty(const QString& name, const QVariant& value) = 0;
     // The value last written, or an invalid QVariant.
     virtual QVariant Property(const QString& name) const = 0;
     virtual void StartEncoding() = 0;

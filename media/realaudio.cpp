@@ -11,6 +11,12 @@ TRealAudio::TRealAudio(QWidget* parent) : QWidget(parent) {
     player_.SetWantPictures(true);
     connect(&player_, &TPlaylistPlayer::OnClipOpened, this, &TRealAudio::OnClipOpened);
     connect(&player_, &TPlaylistPlayer::OnVolumeChange, this, &TRealAudio::OnVolumeChange);
+    connect(this, &TRealAudio::OnClipOpened, this, [this](const QString& name, const QString& url) {
+        if (TPlayerInterface::OnClipOpened) TPlayerInterface::OnClipOpened(this, name, url);
+    });
+    connect(this, &TRealAudio::OnVolumeChange, this, [this](int nVol) {
+        if (TPlayerInterface::OnVolumeChange) TPlayerInterface::OnVolumeChange(this, nVol);
+    });
     connect(&player_, &TPlaylistPlayer::PictureReady, this, [this](const QImage& image) {
         picture_ = image;
         update();

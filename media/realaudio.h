@@ -2,16 +2,19 @@
 // TRealAudio (Real_Player_1): the player control of the window. The playing
 // itself is TPlaylistPlayer's; this widget adds the published properties and
 // draws the picture ("ImageWindow") or a status strip ("Statusbar": state,
-// position/length and title). Events are TPlaylistPlayer's, passed on.
+// position/length and title). Events are TPlaylistPlayer's, passed on; the
+// window drives it through TPlayerInterface, whose event callbacks are called
+// after the signals of the same names.
 
 #include <QImage>
 #include <QWidget>
 
+#include "media/playerinterface.h"
 #include "media/playlistplayer.h"
 
 namespace vandrex {
 
-class TRealAudio : public QWidget {
+class TRealAudio : public QWidget, public TPlayerInterface {
     Q_OBJECT
     Q_PROPERTY(QString Source READ Source WRITE SetSource)
     Q_PROPERTY(QString Console READ Console WRITE SetConsole)
@@ -39,24 +42,25 @@ public:
     QString WindowName() const { return windowName_; }
     void SetWindowName(const QString& v) { windowName_ = v; }
 
-    void PlayerSetSource(const QString& source) { SetSource(source); }
-    void PlayerPlay() { player_.PlayerPlay(); }
-    void PlayerStop() { player_.PlayerStop(); }
-    void PlayerPlayPause() { player_.PlayerPlayPause(); }
-    void PlayerNextItem() { player_.PlayerNextItem(); }
-    void PlayerPrevItem() { player_.PlayerPrevItem(); }
-    std::int16_t PlayerGetVolume() const { return player_.PlayerGetVolume(); }
-    void PlayerSetVolume(int v) { player_.PlayerSetVolume(v); }
-    int PlayerGetPosition() const { return player_.PlayerGetPosition(); }
-    int PlayerGetLength() const { return player_.PlayerGetLength(); }
-    QString PlayerGetTitle() const { return player_.PlayerGetTitle(); }
-    QString PlayerGetAuthor() const { return player_.PlayerGetAuthor(); }
-    QString PlayerGetCopyright() const { return player_.PlayerGetCopyright(); }
-    std::int16_t PlayerGetNumEntries() const { return player_.PlayerGetNumEntries(); }
-    std::int16_t PlayerGetCurrentEntry() const { return player_.PlayerGetCurrentEntry(); }
-    void PlayerSetShuffle(bool on) { player_.PlayerSetShuffle(on); }
-    void PlayerSetLoop(bool on) { player_.PlayerSetLoop(on); }
-    void PlayerSetHold(bool on) { player_.PlayerSetHold(on); }
+    void PlayerSetSource(const QString& source) override { SetSource(source); }
+    void PlayerPlay() override { player_.PlayerPlay(); }
+    void PlayerStop() override { player_.PlayerStop(); }
+    void PlayerPlayPause() override { player_.PlayerPlayPause(); }
+    void PlayerNextItem() override { player_.PlayerNextItem(); }
+    void PlayerPrevItem() override { player_.PlayerPrevItem(); }
+    int PlayerGetVolume() const override { return player_.PlayerGetVolume(); }
+    void PlayerSetVolume(int v) override { player_.PlayerSetVolume(v); }
+    qint64 PlayerGetPosition() const override { return player_.PlayerGetPosition(); }
+    qint64 PlayerGetLength() const override { return player_.PlayerGetLength(); }
+    QString PlayerGetTitle() const override { return player_.PlayerGetTitle(); }
+    QString PlayerGetAuthor() const override { return player_.PlayerGetAuthor(); }
+    QString PlayerGetCopyright() const override { return player_.PlayerGetCopyright(); }
+    int PlayerGetNumEntries() const override { return player_.PlayerGetNumEntries(); }
+    int PlayerGetCurrentEntry() const override { return player_.PlayerGetCurrentEntry(); }
+    void PlayerSetShuffle(bool on) override { player_.PlayerSetShuffle(on); }
+    void PlayerSetLoop(bool on) override { player_.PlayerSetLoop(on); }
+    void PlayerSetHold(bool on) override { player_.PlayerSetHold(on); }
+    QWidget* PlayerWidget() override { return this; }
 
     TPlaylistPlayer& Engine() { return player_; }
     const QImage& Picture() const { return picture_; }

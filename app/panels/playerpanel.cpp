@@ -20,7 +20,8 @@ namespace {
 const QRect kImageWindow(199, 23, 178, 136);
 }  // namespace
 
-TPlayerPanel::TPlayerPanel(QWidget* c, QMenuBar* bar, QObject* parent) : QObject(parent), client_(c) {
+TPlayerPanel::TPlayerPanel(QWidget* c, QMenuBar* bar, QObject* parent, QWidget* playerControl)
+    : QObject(parent), client_(c) {
     Mixer = ui::Submenu(bar, "Mixer", QStringLiteral("Player"));
     ui::Item(Mixer, "LoadMixFile", QStringLiteral("Load"));
     CreateMixFile = ui::Item(Mixer, "CreateMixFile", QStringLiteral("Create"));
@@ -62,8 +63,14 @@ TPlayerPanel::TPlayerPanel(QWidget* c, QMenuBar* bar, QObject* parent) : QObject
     barItem("MixLevelPlus", "+");
     barItem("MixLevelMin", "--");
 
-    Real_Player_1 = ui::Picture(c, "Real_Player_1", kImageWindow.x(), kImageWindow.y(), kImageWindow.width(),
-                                kImageWindow.height());
+    if (playerControl) {
+        Real_Player_1 = ui::Named(playerControl, "Real_Player_1");
+        Real_Player_1->setParent(c);
+        Real_Player_1->setGeometry(kImageWindow);
+    } else {
+        Real_Player_1 = ui::Picture(c, "Real_Player_1", kImageWindow.x(), kImageWindow.y(), kImageWindow.width(),
+                                    kImageWindow.height());
+    }
     Real_Player_1->setProperty("Controls", QStringLiteral("ImageWindow"));
     Real_Player_1->hide();
 

@@ -28,8 +28,10 @@ class TLED;
 class TPlayerPanel : public QObject {
     Q_OBJECT
 public:
-    // The Mixer menu and the player commands are appended to bar.
-    TPlayerPanel(QWidget* client, QMenuBar* bar, QObject* parent);
+    // The Mixer menu and the player commands are appended to bar. The
+    // player control's widget becomes Real_Player_1 (the panel places it, its
+    // owner deletes it); without one a plain picture area stands in.
+    TPlayerPanel(QWidget* client, QMenuBar* bar, QObject* parent, QWidget* playerControl = nullptr);
 
     bool PlaylistLoaded() const { return playlistLoaded_; }
     // Activation: no playlist yet.
@@ -68,7 +70,7 @@ private:
     QToolButton* DJButton = nullptr;
     TLED* LED_DJButton = nullptr;
     QPushButton* PlayerExitButton = nullptr;
-    QFrame* Real_Player_1 = nullptr;  // the player control's picture area
+    QWidget* Real_Player_1 = nullptr;  // the player control's picture area
 
     QMenu* Mixer = nullptr;
     QAction* CreateMixFile = nullptr;

@@ -104,9 +104,10 @@ struct RecordingProducer : TProducerInterface {
     int StopEncodingCalls = 0;
     std::function<void(const QString&)> Journal = [](const QString&) {};
 
-    void SetProperty(const QString& name, const QVariant& value) override {
+    bool SetProperty(const QString& name, const QVariant& value) override {
         Journal("Producer." + name + "=" + value.toString());
         Properties[name] = value;
+        return true;
     }
     QVariant Property(const QString& name) const override {
         auto it = Properties.find(name);
