@@ -514,7 +514,7 @@ std::optional<qint64> awaitReply(int fd, pid_t peer, NoAnswer* why) {
     };
     for (;;) {
         if (peer <= 0) {
-            if (unknownPeerDeadline.hasExpired()) return fail(NoAnswer::Stopped);
+            if (unknownPeerDeadline.hasExpired()) return fail(NoAnswer::Gone);
         } else {
             switch (stateOf(peer)) {
                 case ProcessState::Gone:

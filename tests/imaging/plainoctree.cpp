@@ -80,8 +80,10 @@ private:
     void Drop(TNode* node) {
         for (auto& child : node->Child)
             if (child) Drop(child.get());
-        auto& list = reducible_[node->Level];
-        list.erase(std::remove(list.begin(), list.end(), node), list.end());
+        if (node->Level < 8) {  // only inner levels have lists
+            auto& list = reducible_[node->Level];
+            list.erase(std::remove(list.begin(), list.end(), node), list.end());
+        }
         if (node->Leaf) --leaves_;
     }
 
