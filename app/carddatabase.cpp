@@ -475,16 +475,69 @@ TCardDatabase::~TCardDatabase() {
     delete d;
 }
 
+namespace {
+
+// Creates path holding exactly `record`, never an empty or partial file: the
+// record is written and flushed to an unnamed file in the same folder (or, where
+// the file system has none, to a uniquely named one), which is then linked
+// under path. Linking never replaces a file: returns false when path exists
+// by then (another copy created it). A crash at any point leaves either no
+// file at path or the complete one.
+bool CreateComplete(const std::string& path, const TCardRecord& record) {
+    const std::filesystem::path target(path);
+    const std::string dir = target.has_parent_path() ? target.parent_path().string() : std::string(".");
+    const std::string what = "Cannot create \"" + path + "\"";
+    std::string named;  // the temporary file's name when it has one
+    int fd = ::open(dir.c_str(), O_TMPFILE | O_RDWR | O_CLOEXEC, 0666);
+    if (fd < 0) {
+        if (errno != EOPNOTSUPP && errno != EISDIR && errno != EINVAL) Fail(what, errno);
+        for (int attempt = 0; fd < 0; ++attempt) {
+            named = path + ".new-" + std::to_string(::getpid()) + "-" + std::to_string(attempt);
+            fd = ::open(named.c_str(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+            if (fd < 0 && (errno != EEXIST || attempt > 100)) Fail(what, errno);
+        }
+    }
+    bool linked = false;
+    try {
+        WriteAt(fd, record.bytes.data(), kCardRecordSize, 0, what);
+        SyncFd(fd, what);
+        int r;
+        if (named.empty()) {
+            const std::string self = "/proc/self/fd/" + std::to_string(fd);
+            r = ::linkat(AT_FDCWD, self.c_str(), AT_FDCWD, path.c_str(), AT_SYMLINK_FOLLOW);
+        } else {
+            r = ::link(named.c_str(), path.c_str());
+        }
+        if (r != 0 && errno != EEXIST) Fail(what, errno);
+        linked = r == 0;
+    } catch (...) {
+        if (!named.empty()) ::unlink(named.c_str());
+        ::close(fd);
+        throw;
+    }
+    if (!named.empty()) ::unlink(named.c_str());
+    ::close(fd);
+    if (linked) {
+        const int dirFd = ::open(dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+        if (dirFd >= 0) {
+            ::fsync(dirFd);
+            ::close(dirFd);
+        }
+    }
+    return linked;
+}
+
+}  // namespace
+
 TCardUpdate TCardDatabase::Open(const std::string& path) {
     d->close();
     bool created = false;
+    TCardRecord first;
     int fd = ::open(path.c_str(), O_RDWR | O_CLOEXEC);
     if (fd < 0 && errno == ENOENT) {
-        fd = ::open(path.c_str(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
-        if (fd >= 0)
-            created = true;
-        else if (errno == EEXIST)  // another copy created it just now
-            fd = ::open(path.c_str(), O_RDWR | O_CLOEXEC);
+        // A new database always starts with one empty card.
+        created = CreateComplete(path, first);
+        fd = ::open(path.c_str(), O_RDWR | O_CLOEXEC);
     }
     if (fd < 0) Fail("Cannot open \"" + path + "\"", errno);
     struct stat st;
@@ -506,11 +559,10 @@ TCardUpdate TCardDatabase::Open(const std::string& path) {
         FileLock lock(d->fd, LOCK_EX, path);
         d->recover();
         const int records = d->records();
-        if (created && records == 0) {
-            // A new database always starts with one empty card.
+        if (created && records == 1) {
+            // The new file came complete with its first card.
             fresh = true;
-            CardBuffer = TCardRecord{};
-            d->writeRecord(0, CardBuffer.bytes);
+            CardBuffer = first;
             d->remember(0, CardBuffer.bytes);
             CardIndex = 0;
             d->pos = 0;

@@ -1,5 +1,7 @@
 #include "imaging/filebytes.h"
 
+#include <sys/stat.h>
+
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
@@ -12,6 +14,13 @@ std::optional<std::vector<std::uint8_t>> ReadFileBytes(const std::string& path) 
     std::FILE* f = std::fopen(path.c_str(), "rb");
     if (!f) return std::nullopt;
     std::vector<std::uint8_t> data;
+    // Sized from the file's length up front, so a large file is read once
+    // into place instead of through a growing buffer.
+    struct stat st;
+    if (::fstat(::fileno(f), &st) == 0 && S_ISREG(st.st_mode) && st.st_size > 0) {
+        data.resize(std::size_t(st.st_size));
+        data.resize(std::fread(data.data(), 1, data.size(), f));
+    }
     std::uint8_t buffer[65536];
     std::size_t n;
     while ((n = std::fread(buffer, 1, sizeof buffer, f)) > 0) data.insert(data.end(), buffer, buffer + n);

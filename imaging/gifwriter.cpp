@@ -67,10 +67,10 @@ private:
 // The LZW coder's private string table: an open-addressed hash of 16384
 // slots with linear probing, each slot key * 4096 + code (key = prefix * 256 +
 // pixel), all bits set when free. It maps every string to the same code as
-// THashTable would, since both hold each string exactly once and the codes
-// only depend on which strings are present; the cheaper slot computation (no
-// division, one xor with a term known from the pixel alone) and the lower
-// load keep a lookup short on the coder's critical path.
+// the tests' plain reference table would, since both hold each string exactly
+// once and the codes only depend on which strings are present; the cheaper
+// slot computation (no division, one xor with a term known from the pixel
+// alone) and the lower load keep a lookup short on the coder's critical path.
 class TLzwStrings {
 public:
     static constexpr std::uint32_t kSlots = 1u << 14;

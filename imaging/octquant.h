@@ -28,6 +28,15 @@ struct OctNode {
     std::uint64_t GreenSum = 0;
     std::uint64_t BlueSum = 0;
     int ChildCount = 0;
+    OctNode* Parent = nullptr;
+    // Pixels added to this end node that its ancestors' sums do not hold yet
+    // (see OctQuant::FlushPending).
+    std::int64_t PendingCount = 0;
+    std::uint64_t PendingRed = 0;
+    std::uint64_t PendingGreen = 0;
+    std::uint64_t PendingBlue = 0;
+    OctNode* NextPending = nullptr;
+    bool Pending = false;
 };
 
 class OctQuant {
@@ -60,7 +69,12 @@ private:
     OctNode* NewNode(int level);
     void FreeNode(OctNode* node);
     void FreeSubtree(OctNode* node);
-    void AddColor(std::uint8_t red, std::uint8_t green, std::uint8_t blue);
+    // Adds one pixel along its whole path, creating nodes; returns the node
+    // the path ends in.
+    OctNode* AddColor(std::uint8_t red, std::uint8_t green, std::uint8_t blue);
+    // Adds one pixel to the end node only, for FlushPending to carry up.
+    void AddPending(OctNode* node, std::uint8_t red, std::uint8_t green, std::uint8_t blue);
+    void FlushPending();
     void ReduceTree();
     void Unlink(OctNode* node);
     void FillPalette(OctNode* node, int& count);
@@ -79,6 +93,7 @@ private:
     std::vector<std::unique_ptr<OctNode[]>> chunks_;
     std::size_t chunkUsed_ = 0;
     OctNode* freeList_ = nullptr;
+    OctNode* pending_ = nullptr;
 };
 
 // Repaints the picture with at most `limit` colours. progress, when given,

@@ -9,7 +9,9 @@
 #include <QTimer>
 
 #include <algorithm>
+#include <cstdlib>
 #include <cerrno>
+#include <cstdio>
 #include <cstring>
 #include <memory>
 #include <optional>
@@ -19,6 +21,7 @@
 #include <fcntl.h>
 #include <poll.h>
 #include <signal.h>
+#include <sys/file.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
 #include <sys/un.h>
@@ -104,6 +107,44 @@ bool peerIsSameUser(int fd) {
     struct ucred cred {};
     socklen_t len = sizeof cred;
     return getsockopt(fd, SOL_SOCKET, SO_PEERCRED, &cred, &len) == 0 && cred.uid == getuid();
+}
+
+// The process serving the other end of a connected socket; 0 when unknown.
+pid_t peerProcess(int fd) {
+    struct ucred cred {};
+    socklen_t len = sizeof cred;
+    return getsockopt(fd, SOL_SOCKET, SO_PEERCRED, &cred, &len) == 0 ? cred.pid : 0;
+}
+
+enum class ProcessState { Running, Stopped, Gone };
+
+// Whether a process runs (or sleeps, or waits on a disc), is stopped (SIGSTOP,
+// a debugger) or has ended.
+ProcessState stateOf(pid_t pid) {
+    if (kill(pid, 0) != 0 && errno == ESRCH) return ProcessState::Gone;
+    char path[64];
+    std::snprintf(path, sizeof path, "/proc/%d/stat", int(pid));
+    const int fd = ::open(path, O_RDONLY | O_CLOEXEC);
+    if (fd < 0) return errno == ENOENT ? ProcessState::Gone : ProcessState::Running;
+    char buffer[512];
+    const ssize_t n = ::read(fd, buffer, sizeof buffer - 1);
+    ::close(fd);
+    if (n <= 0) return ProcessState::Running;
+    buffer[n] = '\0';
+    // "pid (command) S ...": the command may hold spaces and parentheses.
+    const char* close = std::strrchr(buffer, ')');
+    if (!close || close[1] != ' ') return ProcessState::Running;
+    switch (close[2]) {
+        case 'Z':
+        case 'X':
+        case 'x':
+            return ProcessState::Gone;
+        case 'T':
+        case 't':
+            return ProcessState::Stopped;
+        default:
+            return ProcessState::Running;
+    }
 }
 
 bool fillAddress(const QByteArray& path, sockaddr_un& addr) {
@@ -453,27 +494,55 @@ private:
     std::vector<std::shared_ptr<Incoming>> incoming_;
 };
 
+// How a request ended without an answer.
+enum class NoAnswer { None, Gone, Stopped };
+
 // Waits for the answer on fd, handling this copy's own incoming requests
-// meanwhile. Nothing else of the process runs during the wait.
-std::optional<qint64> awaitReply(int fd, const QDeadlineTimer& deadline) {
+// meanwhile. Nothing else of the process runs during the wait. The wait lasts
+// as long as the receiving process runs, however long its handler takes; it
+// ends at once when that process ends or drops the request, and after
+// MessageTimeout() of the process being stopped. Without a known process the
+// wait is bounded by MessageTimeout().
+std::optional<qint64> awaitReply(int fd, pid_t peer, NoAnswer* why) {
     Port& port = Port::instance();
     QByteArray reply;
+    const QDeadlineTimer unknownPeerDeadline(g_timeoutMs);
+    QDeadlineTimer stoppedDeadline(QDeadlineTimer::Forever);
+    auto fail = [why](NoAnswer reason) -> std::optional<qint64> {
+        if (why) *why = reason;
+        return std::nullopt;
+    };
     for (;;) {
-        if (deadline.hasExpired()) return std::nullopt;
+        if (peer <= 0) {
+            if (unknownPeerDeadline.hasExpired()) return fail(NoAnswer::Gone);
+        } else {
+            switch (stateOf(peer)) {
+                case ProcessState::Gone:
+                    return fail(NoAnswer::Gone);
+                case ProcessState::Stopped:
+                    if (stoppedDeadline.isForever())
+                        stoppedDeadline.setRemainingTime(g_timeoutMs);
+                    else if (stoppedDeadline.hasExpired())
+                        return fail(NoAnswer::Stopped);
+                    break;
+                case ProcessState::Running:
+                    stoppedDeadline = QDeadlineTimer(QDeadlineTimer::Forever);
+                    break;
+            }
+        }
         std::vector<pollfd> fds{{fd, POLLIN, 0}};
         std::vector<std::shared_ptr<Incoming>> owners{nullptr};
         port.pollSet(fds, owners);
-        const int wait = std::clamp<qint64>(deadline.remainingTime(), 0, kPollSliceMs);
-        if (poll(fds.data(), fds.size(), wait) < 0 && errno != EINTR) return std::nullopt;
+        if (poll(fds.data(), fds.size(), kPollSliceMs) < 0 && errno != EINTR) return fail(NoAnswer::Gone);
         if (fds[0].revents) {
             char chunk[64];
             const ssize_t n = ::recv(fd, chunk, sizeof chunk, 0);
-            if (n == 0) return std::nullopt;  // the receiver ended or dropped us
+            if (n == 0) return fail(NoAnswer::Gone);  // the receiver ended or dropped us
             if (n < 0 && errno != EAGAIN && errno != EWOULDBLOCK && errno != EINTR)
-                return std::nullopt;
+                return fail(NoAnswer::Gone);
             if (n > 0) reply.append(chunk, n);
             if (reply.size() >= kReplySize) {
-                if (std::memcmp(reply.constData(), kReplyMagic, 4) != 0) return std::nullopt;
+                if (std::memcmp(reply.constData(), kReplyMagic, 4) != 0) return fail(NoAnswer::Gone);
                 return static_cast<qint64>(get64(reply.constData() + 4));
             }
         }
@@ -489,25 +558,33 @@ std::optional<qint64> awaitReply(int fd, const QDeadlineTimer& deadline) {
 }
 
 // One request to another copy's socket and its answer.
-std::optional<qint64> request(const QByteArray& path, const QByteArray& frame) {
+std::optional<qint64> request(const QByteArray& path, const QByteArray& frame, NoAnswer* why = nullptr) {
+    if (why) *why = NoAnswer::Gone;
     const int fd = connectTo(path);
     if (fd < 0) {
         if (errno == ECONNREFUSED) removeIfStale(path);
         return std::nullopt;
     }
     std::optional<qint64> result;
-    const QDeadlineTimer deadline(g_timeoutMs);
-    if (peerIsSameUser(fd) && writeAll(fd, frame, deadline)) result = awaitReply(fd, deadline);
+    // A frame is small enough for the socket's buffer: writing does not wait
+    // for the receiver to read.
+    if (peerIsSameUser(fd) && writeAll(fd, frame, QDeadlineTimer(g_timeoutMs)))
+        result = awaitReply(fd, peerProcess(fd), why);
     ::close(fd);
     return result;
 }
 
 }  // namespace
 
-TWindowHandle FindWindow(const QString& className, const QString& windowName) {
-    if (className.isEmpty() || windowName.isEmpty()) return {};
+namespace {
+
+// The live copies with exactly this class and title, newest first; stops at
+// the first when `all` is false.
+std::vector<TWindowHandle> findWindows(const QString& className, const QString& windowName, bool all) {
+    std::vector<TWindowHandle> found;
+    if (className.isEmpty() || windowName.isEmpty()) return found;
     const QByteArray folder = MessageFolder().toLocal8Bit();
-    if (folder.isEmpty()) return {};
+    if (folder.isEmpty()) return found;
     Port& port = Port::instance();
     const QByteArray classBytes = className.toUtf8().left(kMaxNameBytes);
     const QByteArray titleBytes = windowName.toUtf8().left(kMaxNameBytes);
@@ -515,16 +592,56 @@ TWindowHandle FindWindow(const QString& className, const QString& windowName) {
     query.append(classBytes);
     query.append(titleBytes);
     for (const Entry& e : listSockets(folder, nameHash(className, windowName))) {
+        bool match = false;
         if (e.name.id == port.id()) {
-            if (port.listening() && ApplicationWindow().ClassName() == className &&
-                ApplicationWindow().Title() == windowName)
-                return TWindowHandle(QString::fromLatin1(e.name.id));
-            continue;
+            match = port.listening() && ApplicationWindow().ClassName() == className &&
+                    ApplicationWindow().Title() == windowName;
+        } else {
+            NoAnswer why = NoAnswer::None;
+            const auto answer = request(e.path, query, &why);
+            // A stopped copy cannot confirm; its socket's name carries the
+            // hash of its class and title, so it counts as that window.
+            match = (answer && *answer == 1) || (!answer && why == NoAnswer::Stopped);
         }
-        const auto answer = request(e.path, query);
-        if (answer && *answer == 1) return TWindowHandle(QString::fromLatin1(e.name.id));
+        if (!match) continue;
+        found.push_back(TWindowHandle(QString::fromLatin1(e.name.id)));
+        if (!all) break;
     }
-    return {};
+    return found;
+}
+
+}  // namespace
+
+TWindowHandle FindWindow(const QString& className, const QString& windowName) {
+    const auto found = findWindows(className, windowName, false);
+    return found.empty() ? TWindowHandle() : found.front();
+}
+
+std::vector<TWindowHandle> FindWindows(const QString& className, const QString& windowName) {
+    return findWindows(className, windowName, true);
+}
+
+bool IsWindow(const TWindowHandle& window) {
+    if (window.IsNull()) return false;
+    Port& port = Port::instance();
+    const QByteArray id = window.Id().toLatin1();
+    if (id == port.id()) return port.listening();
+    const QByteArray folder = MessageFolder().toLocal8Bit();
+    if (folder.isEmpty()) return false;
+    for (const Entry& e : listSockets(folder, QByteArray())) {
+        if (e.name.id != id) continue;
+        const int fd = connectTo(e.path);
+        if (fd < 0) {
+            if (errno == ECONNREFUSED) removeIfStale(e.path);
+            return false;
+        }
+        // Connecting is enough: a socket is accepted into the backlog while
+        // its process lives and keeps it open, busy or stopped alike.
+        const pid_t pid = peerProcess(fd);
+        ::close(fd);
+        return pid <= 0 || stateOf(pid) != ProcessState::Gone;
+    }
+    return false;
 }
 
 bool SendCopyData(const TWindowHandle& target, const TCopyDataStruct& data, qintptr* result) {
@@ -591,6 +708,65 @@ QString MessageFolder(QString* error) {
     if ((st.st_mode & 07777) != 0700 && chmod(dir.constData(), 0700) != 0)
         return fail(QStringLiteral("cannot make %1 private").arg(QString::fromLocal8Bit(dir)));
     return QString::fromLocal8Bit(dir);
+}
+
+TCopyDecisionLock::TCopyDecisionLock() {
+    const QByteArray folder = MessageFolder().toLocal8Bit();
+    if (folder.isEmpty()) return;
+    const QByteArray path = folder + "/decision.lock";
+    fd_ = ::open(path.constData(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0600);
+    if (fd_ < 0) return;
+    Port& port = Port::instance();
+    QDeadlineTimer stoppedDeadline(QDeadlineTimer::Forever);
+    for (;;) {
+        if (flock(fd_, LOCK_EX | LOCK_NB) == 0) break;
+        if (errno != EWOULDBLOCK && errno != EINTR) {
+            release();
+            return;
+        }
+        // The holder writes its process id; a holder stopped for longer than
+        // a message may wait does not keep everybody else from starting.
+        char text[32] = {};
+        const ssize_t n = ::pread(fd_, text, sizeof text - 1, 0);
+        const pid_t holder = n > 0 ? pid_t(std::atol(text)) : 0;
+        if (holder > 0 && stateOf(holder) == ProcessState::Stopped) {
+            if (stoppedDeadline.isForever())
+                stoppedDeadline.setRemainingTime(g_timeoutMs);
+            else if (stoppedDeadline.hasExpired()) {
+                release();
+                return;
+            }
+        } else {
+            stoppedDeadline = QDeadlineTimer(QDeadlineTimer::Forever);
+        }
+        // Waiting keeps this copy's own socket served, so the holder's search
+        // gets its answer from this copy too.
+        std::vector<pollfd> fds;
+        std::vector<std::shared_ptr<Incoming>> owners;
+        port.pollSet(fds, owners);
+        poll(fds.data(), fds.size(), 20);
+        for (std::size_t i = 0; i < fds.size(); ++i) {
+            if (!fds[i].revents) continue;
+            if (owners[i])
+                port.serve(owners[i]);
+            else
+                port.acceptPending();
+        }
+        port.expire();
+    }
+    held_ = true;
+    const QByteArray pid = QByteArray::number(qint64(getpid())) + '\n';
+    if (::ftruncate(fd_, 0) == 0 && ::pwrite(fd_, pid.constData(), pid.size(), 0) < 0) {
+        // The id only helps others judge a stopped holder; the lock holds anyway.
+    }
+}
+
+TCopyDecisionLock::~TCopyDecisionLock() { release(); }
+
+void TCopyDecisionLock::release() {
+    if (fd_ >= 0) ::close(fd_);  // closing drops the lock
+    fd_ = -1;
+    held_ = false;
 }
 
 int MessageTimeout() { return g_timeoutMs; }

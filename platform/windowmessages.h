@@ -32,6 +32,7 @@
 // input, timers and other events wait until the send returns.
 
 #include <QString>
+#include <vector>
 
 #include "platform/applicationwindow.h"
 
@@ -54,13 +55,26 @@ private:
 };
 
 // A live copy whose application window has exactly this class and title
-// (this copy included), or a null handle. Either text empty: null.
+// (this copy included), or a null handle. Either text empty: null. A copy
+// busy in a handler is waited for; one stopped for MessageTimeout() counts as
+// found (it cannot confirm, but its socket's name matches).
 TWindowHandle FindWindow(const QString& className, const QString& windowName);
 
-// Sends WM_COPYDATA to the window and waits until its hooks have run.
-// Returns true when the receiver answered (result, if given, gets its
-// Result); false when the handle is null or stale, the block is larger than
-// kMaxCopyDataBytes, the receiver ended or did not answer within
+// Every live copy with exactly this class and title (this copy included),
+// newest first. A copy that is busy is waited for; one that stays stopped for
+// MessageTimeout() counts as found.
+std::vector<TWindowHandle> FindWindows(const QString& className, const QString& windowName);
+
+// Whether the copy still runs and serves its socket (busy or stopped alike);
+// false once its process has ended or its socket is gone. Never waits for the
+// copy to answer.
+bool IsWindow(const TWindowHandle& window);
+
+// Sends WM_COPYDATA to the window and waits until its hooks have run, however
+// long they take while the receiving process runs. Returns true when the
+// receiver answered (result, if given, gets its Result); false when the
+// handle is null or stale, the block is larger than kMaxCopyDataBytes, the
+// receiver ended or dropped the request, or it stayed stopped for
 // MessageTimeout(). A message to this copy's own window is dispatched
 // directly.
 bool SendCopyData(const TWindowHandle& target, const TCopyDataStruct& data,
@@ -80,8 +94,31 @@ void AnnounceApplicationWindow();
 // empty text (and the reason in *error) when no safe folder can be had.
 QString MessageFolder(QString* error = nullptr);
 
-// How long a send or a search waits for one answer (milliseconds; default
-// 5000). A receiver that ends while the sender waits is noticed at once.
+// Makes the first-copy-or-clone decision atomic between the copies of this
+// user: taken before searching for a first copy, held until this copy's title
+// says what it became. Construction waits while another copy holds it,
+// serving this copy's own socket meanwhile (so the holder's search is
+// answered); a holder that ends releases it at once, one stopped for
+// MessageTimeout() is given up on (Held() false). Backed by flock on
+// "decision.lock" in the message folder.
+class TCopyDecisionLock {
+public:
+    TCopyDecisionLock();
+    ~TCopyDecisionLock();
+    TCopyDecisionLock(const TCopyDecisionLock&) = delete;
+    TCopyDecisionLock& operator=(const TCopyDecisionLock&) = delete;
+    bool Held() const { return held_; }
+    // Releases early (after the title is set).
+    void release();
+
+private:
+    int fd_ = -1;
+    bool held_ = false;
+};
+
+// How long a send or a search waits for a receiver that is stopped (SIGSTOP)
+// before giving up on it, in milliseconds (default 5000). A receiver that
+// ends is noticed at once; a running one is waited for as long as it takes.
 int MessageTimeout();
 void SetMessageTimeout(int milliseconds);
 

@@ -7,6 +7,7 @@
 
 #include <algorithm>
 #include <chrono>
+#include <filesystem>
 #include <map>
 #include <random>
 #include <sstream>
@@ -49,6 +50,34 @@ void WriteShuffled(const std::string& path, std::multiset<std::string> ids, std:
     std::string bytes;
     for (const auto& id : order) bytes += id.empty() ? std::string(kCardRecordSize, '\0') : RecordBytes(CardFor(id));
     cardtest::WriteFile(path, bytes);
+}
+
+// A copy killed while creating a new card file leaves no file (the next start
+// creates it) or the complete one; never an empty or partial file that would
+// be taken for an existing database. An existing file is never replaced.
+TEST(CardFileCrash, CreationKilledMidwayLeavesNoFileOrTheWholeOne) {
+    const std::string kCrash = CARD_CREATE_CRASH;
+    for (const char* step : {"write", "sync"}) {
+        SCOPED_TRACE(step);
+        cardtest::TempDir dir;
+        const std::string path = dir.file("Your DataBase.DAT");
+        EXPECT_EQ(cardtest::Wait(cardtest::Spawn({kCrash, path, step, "Lost"})), -1) << "killed";
+        EXPECT_FALSE(std::filesystem::exists(path)) << "size " << cardtest::ReadFile(path).size();
+        for (const auto& entry : std::filesystem::directory_iterator(dir.file("")))
+            ADD_FAILURE() << "left behind: " << entry.path();
+
+        // The next start creates it complete, with its first card.
+        ASSERT_EQ(cardtest::Wait(cardtest::Spawn({kCrash, path, "none", "Kept"})), 0);
+        const std::string file = cardtest::ReadFile(path);
+        ASSERT_EQ(file.size(), kCardRecordSize);
+        EXPECT_EQ(RecordAt(file, 0).text(CardField::FirstName), "Kept");
+        EXPECT_EQ(std::filesystem::status(path).permissions() & std::filesystem::perms::owner_write,
+                  std::filesystem::perms::owner_write);
+
+        // Opening it again reads it; nothing is created over it.
+        ASSERT_EQ(cardtest::Wait(cardtest::Spawn({kCrash, path, "write", "Other"})), 0);
+        EXPECT_EQ(cardtest::ReadFile(path), file);
+    }
 }
 
 TEST(CardFileCrash, KilledCopyNeverLosesACard) {

@@ -110,7 +110,7 @@ TEST(CompressStream, ShortSourceGivesACompleteContainerAndAnError) {
 }
 
 TEST(DecompressStream, WrongSignatureWritesNothing) {
-    for (const std::string bad : {std::string("PMC"), "PMCS11" + LE32(0), "pmcs10" + LE32(0)}) {
+    for (const std::string& bad : {std::string("PMC"), "PMCS11" + LE32(0), "pmcs10" + LE32(0)}) {
         std::istringstream in(bad);
         std::ostringstream out;
         try {

@@ -5,7 +5,7 @@
 #include <random>
 
 #include "giflib_check.h"
-#include "imaging/hashtable.h"
+#include "tests/imaging/hashtable.h"
 #include "imaging/octquant.h"
 #include "platform/exceptions.h"
 
@@ -13,6 +13,7 @@ namespace vandrex {
 namespace {
 
 using test::DecodeWithGiflib;
+using test::THashTable;
 using test::ReadCodes;
 using test::ReadSubBlocks;
 
@@ -335,6 +336,8 @@ TEST(GifHashTable, SlotsAndProbes) {
 
 namespace vandrex {
 namespace {
+
+using test::THashTable;
 
 // The LZW coder written plainly on THashTable, step by step: the fast coder
 // must emit exactly these codes.

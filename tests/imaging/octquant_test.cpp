@@ -7,6 +7,7 @@
 
 #include "giflib_check.h"
 #include "imaging/hash1.h"
+#include "tests/imaging/plainoctree.h"
 
 namespace vandrex {
 namespace {
@@ -99,6 +100,47 @@ TEST(OctQuantReduction, PaletteAndIndicesAgreeOnNoise) {
                 const int i = q.IndexOf(p[0], p[1], p[2]);
                 ASSERT_LT(i, n);
             }
+    }
+}
+
+// The build skips walking the tree for colours whose end node it knows and
+// carries their sums up later; palette, leaf level, indices and the repainted
+// picture must be exactly those of adding every pixel along its whole path.
+TEST(OctQuantReduction, BuildMatchesThePlainTreePixelForPixel) {
+    const std::pair<const char*, TBitmap> pictures[] = {
+        {"photo", test::PhotoPicture(320, 240, 5)},
+        {"noise 5000", test::NoisePicture(120, 90, 5000, 6)},
+        {"noise 300", test::NoisePicture(64, 64, 300, 7)},
+        {"noise 40", test::NoisePicture(50, 50, 40, 8)},
+        {"one pixel", test::NoisePicture(1, 1, 1, 9)},
+    };
+    for (const auto& [name, picture] : pictures) {
+        for (int limit : {1, 2, 7, 16, 255, 256}) {
+            SCOPED_TRACE(std::string(name) + ", limit " + std::to_string(limit));
+            const test::TPlainQuantized plain = test::PlainOctreeQuantize(picture, limit);
+
+            OctQuant q(picture, limit);
+            ASSERT_TRUE(q.BuildTree());
+            TRGB palette[256];
+            const int n = q.GetPalette(palette);
+            EXPECT_EQ(std::vector<TRGB>(palette, palette + n), plain.Palette);
+            EXPECT_EQ(q.LeafLevel(), plain.LeafLevel);
+
+            std::vector<std::uint8_t> indices;
+            TRGB gifPalette[256] = {};
+            const int first = limit == 256 ? 0 : 1;
+            ASSERT_EQ(QuantizeForGif(picture, first, first + limit - 1, indices, gifPalette), n);
+            ASSERT_EQ(indices.size(), plain.Indices.size());
+            for (std::size_t i = 0; i < indices.size(); ++i)
+                ASSERT_EQ(indices[i], plain.Indices[i] + first) << "pixel " << i;
+
+            TBitmap repainted = picture;
+            ReduceColors(repainted, limit);
+            for (int y = 0; y < picture.Height(); ++y)
+                for (int x = 0; x < picture.Width(); ++x)
+                    ASSERT_EQ(repainted.Color(x, y), plain.Palette[plain.Indices[std::size_t(y) * picture.Width() + x]])
+                        << x << "," << y;
+        }
     }
 }
 

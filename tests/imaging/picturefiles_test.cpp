@@ -4,6 +4,7 @@
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
+#include <random>
 
 #include <jpeglib.h>
 
@@ -268,6 +269,59 @@ protected:
     std::string Path(const char* name) const { return (dir_ / name).string(); }
     std::filesystem::path dir_;
 };
+
+// Large uncompressed files are read row by row from the file into the picture;
+// everything else is read whole. Either way the picture is the one decoded
+// from the file's bytes in memory, and a file too short is refused.
+TEST_F(PictureFileDir, LargeFilesLoadFromTheFileAsFromMemory) {
+    std::mt19937 rng(11);
+    auto rowsFor = [&](int w, int h, int bpp) {
+        const std::size_t stride = ((std::size_t(w) * bpp + 31) / 32) * 4;
+        std::vector<std::uint8_t> rows(stride * std::size_t(std::abs(h)));
+        for (auto& b : rows) b = std::uint8_t(rng());
+        return rows;
+    };
+    std::vector<TRGB> colors(256);
+    for (auto& c : colors) c = {std::uint8_t(rng()), std::uint8_t(rng()), std::uint8_t(rng())};
+    const auto pal16 = Palette4({colors.begin(), colors.begin() + 16});
+    const auto pal256 = Palette4(colors);
+    const std::vector<std::uint8_t> masks565 = {0x00, 0xF8, 0, 0, 0xE0, 0x07, 0, 0, 0x1F, 0, 0, 0};
+    // A run-length file: every row runs of 7 pixels, then end of line.
+    std::vector<std::uint8_t> rle;
+    for (int y = 0; y < 800; ++y) {
+        for (int x = 0; x < 301; x += 7) rle.insert(rle.end(), {std::uint8_t(std::min(7, 301 - x)), std::uint8_t(rng())});
+        rle.insert(rle.end(), {0, 0});
+    }
+    rle.insert(rle.end(), {0, 1});
+    auto v5 = MakeBmp(301, 120, 32, 3, {}, rowsFor(301, 120, 32), 124);
+    const std::uint32_t m[3] = {0xFF, 0xFF00, 0xFF0000};
+    std::memcpy(v5.data() + 14 + 40, m, 12);
+    const std::pair<const char*, std::vector<std::uint8_t>> files[] = {
+        {"1 bit", MakeBmp(301, 1800, 1, 0, Palette4({Red, White}), rowsFor(301, 1800, 1))},
+        {"4 bits", MakeBmp(301, 500, 4, 0, pal16, rowsFor(301, 500, 4))},
+        {"8 bits top-down", MakeBmp(301, -250, 8, 0, pal256, rowsFor(301, -250, 8))},
+        {"16 bits", MakeBmp(301, 120, 16, 0, {}, rowsFor(301, 120, 16))},
+        {"16 bits 5-6-5", MakeBmp(301, 120, 16, 3, masks565, rowsFor(301, 120, 16))},
+        {"24 bits padded", MakeBmp(301, 90, 24, 0, {}, rowsFor(301, 90, 24))},
+        {"24 bits top-down", MakeBmp(301, -90, 24, 0, {}, rowsFor(301, -90, 24))},
+        {"24 bits old header", MakeBmp(301, 90, 24, 0, {}, rowsFor(301, 90, 24), 12)},
+        {"32 bits", MakeBmp(301, 70, 32, 0, {}, rowsFor(301, 70, 32))},
+        {"32 bits version 5 masks", v5},
+        {"run-length", MakeBmp(301, 800, 8, 1, pal256, rle)},
+        {"palette far behind a long header", MakeBmp(301, 250, 8, 0, pal256, rowsFor(301, 250, 8), 70000)},
+    };
+    for (const auto& [name, bytes] : files) {
+        SCOPED_TRACE(name);
+        ASSERT_GT(bytes.size(), 65536u);
+        WriteFileBytes(Path("large.bmp"), bytes);
+        EXPECT_EQ(LoadBmpFile(Path("large.bmp")), DecodeBmp(bytes));
+        // Five bytes short: the last row (or run) is incomplete.
+        WriteFileBytes(Path("short.bmp"), std::span(bytes.data(), bytes.size() - 5));
+        EXPECT_THROW(LoadBmpFile(Path("short.bmp")), EInvalidGraphic);
+    }
+    EXPECT_THROW(LoadBmpFile(Path("missing.bmp")), EInvalidGraphic);
+    EXPECT_THROW(LoadBmpFile(dir_.string()), EInvalidGraphic);
+}
 
 TEST_F(PictureFileDir, ComponentLoadsAndSavesEveryFormat) {
     TImageEnCore image;

@@ -7,8 +7,12 @@
 //   sent <active> <text>    a send returned (active 0/1 afterwards)
 // Options: --title T, --target T (the sender's window name), --timeout MS,
 // --on MSG=REPLY (send REPLY when MSG arrives; repeatable), --hang-on MSG
-// (that handler never returns), --no-handler (receiver without a handler).
-// Commands: send TEXT, title T, target T, quit.
+// (that handler never returns), --busy-on MSG=MS (that handler keeps the copy
+// busy for MS milliseconds), --no-handler (receiver without a handler),
+// Commands: send TEXT, title T, target T, alive ID, quit, and
+// decide FIRST=CLONE=MS: under the copy decision lock, take the title CLONE
+// when a copy titled FIRST runs, else FIRST, waiting MS milliseconds between
+// search and title; prints "decided first|clone <held 0/1> <id>".
 
 #include <QCoreApplication>
 #include <QSocketNotifier>
@@ -40,6 +44,8 @@ int main(int argc, char** argv) {
     TfxCommRX rx;
     std::multimap<QString, QString> replies;
     QStringList hangOn;
+    std::map<QString, int> busyOn;
+
     bool handler = true;
     QString title;
 
@@ -60,6 +66,9 @@ int main(int argc, char** argv) {
             replies.insert({rule.left(eq), rule.mid(eq + 1)});
         } else if (a == "--hang-on") {
             hangOn << args.value(++i);
+        } else if (a == "--busy-on") {
+            const QString rule = args.value(++i);
+            busyOn[rule.section('=', 0, 0)] = rule.section('=', 1).toInt();
         }
     }
 
@@ -69,13 +78,13 @@ int main(int argc, char** argv) {
             if (hangOn.contains(text)) {
                 for (;;) pause();
             }
+            if (busyOn.count(text)) ::usleep(useconds_t(busyOn[text]) * 1000);
             auto [from, to] = replies.equal_range(text);
             for (auto it = from; it != to; ++it) tx.Send(it->second);
             emitLine(QStringLiteral("done ") + text);
         };
     }
     if (!title.isEmpty()) ApplicationWindow().SetTitle(title);
-
     QByteArray pending;
     QSocketNotifier input(STDIN_FILENO, QSocketNotifier::Read);
     QObject::connect(&input, &QSocketNotifier::activated, [&] {
@@ -102,6 +111,20 @@ int main(int argc, char** argv) {
             } else if (verb == "target") {
                 tx.SetRxWindowName(rest);
                 emitLine(QStringLiteral("target ") + rest);
+            } else if (verb == "decide") {
+                const QStringList names = rest.split('=');
+                TCopyDecisionLock lock;
+                const bool held = lock.Held();
+                const bool clone = !FindWindow(ApplicationWindow().ClassName(), names.value(0)).IsNull();
+                ::usleep(useconds_t(names.value(2).toInt()) * 1000);
+                ApplicationWindow().SetTitle(clone ? names.value(1) : names.value(0));
+                lock.release();
+                emitLine(QStringLiteral("decided %1 %2 %3")
+                             .arg(clone ? "clone" : "first")
+                             .arg(held ? 1 : 0)
+                             .arg(OwnWindowHandle().Id()));
+            } else if (verb == "alive") {
+                emitLine(QStringLiteral("alive %1").arg(IsWindow(TWindowHandle(rest)) ? 1 : 0));
             } else if (verb == "quit") {
                 app.quit();
             }

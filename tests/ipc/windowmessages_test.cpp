@@ -10,6 +10,8 @@
 #include <gtest/gtest.h>
 
 #include <fcntl.h>
+#include <memory>
+#include <vector>
 #include <poll.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
@@ -286,4 +288,91 @@ TEST(Sender, DoesNotHangWhenTheReceiverDiesOrStalls) {
     impatient.Command("send still here");
     EXPECT_EQ(bystander.WaitFor("got "), "got 10 still here");
     frozen.Continue();
+}
+
+namespace {
+
+// Sets this process's message timeout for one test.
+class ScopedMessageTimeout {
+public:
+    explicit ScopedMessageTimeout(int milliseconds) : saved_(MessageTimeout()) { SetMessageTimeout(milliseconds); }
+    ~ScopedMessageTimeout() { SetMessageTimeout(saved_); }
+
+private:
+    int saved_;
+};
+
+}  // namespace
+
+TEST(BusyCopies, AreFoundAndAnsweredHoweverLongTheirHandlerRuns) {
+    // Message timeouts far shorter than the handler: only a stopped receiver
+    // may end a wait early.
+    const ScopedMessageTimeout timeout(300);
+    Peer busy({"--title", "Busy", "--busy-on", "work=2500"});
+    Peer sender({"--title", "Boss", "--target", "Busy", "--timeout", "300"});
+    sender.Command("send work");
+    ASSERT_EQ(busy.WaitFor("got "), "got 4 work");
+    QElapsedTimer clock;
+    clock.start();
+    EXPECT_EQ(FindWindow("TApplication", "Busy").Id(), busy.Id()) << "a busy copy is still there";
+    EXPECT_GE(clock.elapsed(), 1000) << "the search waited for the answer";
+    EXPECT_EQ(sender.WaitFor("sent ", 20000), "sent 1 work");
+    EXPECT_GE(clock.elapsed(), 1500) << "the send waited for the handler";
+    EXPECT_EQ(busy.WaitFor("done "), "done work");
+
+    // A stopped copy cannot answer: after the bound it still counts as found,
+    // and a send to it gives up.
+    busy.Stop();
+    clock.restart();
+    EXPECT_EQ(FindWindow("TApplication", "Busy").Id(), busy.Id());
+    EXPECT_LT(clock.elapsed(), 10000);
+    busy.Continue();
+}
+
+TEST(IsWindow, TellsRunningAndStoppedCopiesFromGoneOnes) {
+    Peer first({"--title", "Clone"});
+    Peer second({"--title", "Clone"});
+    const TWindowHandle a(first.Id()), b(second.Id());
+    EXPECT_TRUE(IsWindow(a));
+    EXPECT_TRUE(IsWindow(b));
+    EXPECT_FALSE(IsWindow(TWindowHandle()));
+    EXPECT_FALSE(IsWindow(TWindowHandle("1.deadbeef")));
+    const auto both = FindWindows("TApplication", "Clone");
+    ASSERT_EQ(both.size(), 2u);
+    EXPECT_EQ(both[0], b) << "newest first";
+    EXPECT_EQ(both[1], a);
+
+    first.Stop();
+    QElapsedTimer clock;
+    clock.start();
+    EXPECT_TRUE(IsWindow(a)) << "stopped is not gone";
+    EXPECT_LT(clock.elapsed(), 1000) << "and is not waited for";
+    first.Continue();
+
+    // Killed without a word: its process and socket are gone.
+    second.Kill();
+    EXPECT_FALSE(IsWindow(b));
+    EXPECT_EQ(FindWindows("TApplication", "Clone"), std::vector<TWindowHandle>{a});
+    first.Command("alive " + b.Id());
+    EXPECT_EQ(first.WaitFor("alive "), "alive 0");
+}
+
+TEST(CopyDecision, OnlyOneOfCopiesStartingTogetherBecomesTheFirst) {
+    for (int copies : {2, 3}) {
+        for (int round = 0; round < 20; ++round) {
+            std::vector<std::unique_ptr<Peer>> peers;
+            for (int i = 0; i < copies; ++i) peers.push_back(std::make_unique<Peer>(QStringList{}));
+            // All decide at once; each waits a little between its search and
+            // its title, as a starting window does.
+            for (auto& peer : peers) peer->Command("decide First=Second=20");
+            int firsts = 0;
+            for (auto& peer : peers) {
+                const QString line = peer->WaitFor("decided ", 30000);
+                ASSERT_FALSE(line.isEmpty()) << copies << " copies, round " << round;
+                EXPECT_EQ(line.section(' ', 2, 2), "1") << "the lock was held";
+                if (line.section(' ', 1, 1) == "first") ++firsts;
+            }
+            ASSERT_EQ(firsts, 1) << copies << " copies, round " << round;
+        }
+    }
 }

@@ -124,14 +124,20 @@ std::string LowerExtension(const std::string& path) {
 }
 
 void Load(vandrex::TImageEnCore& image, const std::string& path) {
-    const auto bytes = vandrex::ReadFileBytes(path);
-    if (!bytes) throw vandrex::EInOutError("cannot read \"" + path + "\"");
+    // Only the signature is looked at here; the loader reads the file itself.
+    std::FILE* f = std::fopen(path.c_str(), "rb");
+    if (!f) throw vandrex::EInOutError("cannot read \"" + path + "\"");
+    unsigned char signature[2] = {};
+    const std::size_t got = std::fread(signature, 1, 2, f);
+    const bool failed = std::ferror(f) != 0;
+    std::fclose(f);
+    if (failed) throw vandrex::EInOutError("cannot read \"" + path + "\"");
     std::string ext = LowerExtension(path);
     if (ext != "bmp" && ext != "jpg" && ext != "jpeg") {
         // No telling extension: look at the signature.
-        if (bytes->size() >= 2 && (*bytes)[0] == 'B' && (*bytes)[1] == 'M')
+        if (got == 2 && signature[0] == 'B' && signature[1] == 'M')
             ext = "bmp";
-        else if (bytes->size() >= 2 && (*bytes)[0] == 0xFF && (*bytes)[1] == 0xD8)
+        else if (got == 2 && signature[0] == 0xFF && signature[1] == 0xD8)
             ext = "jpg";
         else
             throw vandrex::EInvalidGraphic("\"" + path + "\" is neither a BMP nor a JPEG picture");

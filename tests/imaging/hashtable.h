@@ -1,15 +1,15 @@
 #pragma once
-// THashTable: an LZW string table, a fixed open-addressed hash of 8009 32-bit
-// slots. A slot holds key * 4096 + code, where key = prefix code * 256 + pixel
+// THashTable: the reference LZW string table the GIF coder is checked against,
+// a fixed open-addressed hash of 8009 32-bit slots. A slot holds key * 4096 + code, where key = prefix code * 256 + pixel
 // (20 bits) and code the string's code (12 bits). A slot is free when its
 // value is 0xFFFFF000 or more; clearing fills every byte with 0xFF.
-// (The GIF coder keeps its own table with a cheaper probe; it holds the same
-// strings under the same codes, so the codes written do not change.)
+// The GIF coder keeps its own table with a cheaper probe; it must hold the same
+// strings under the same codes, which the tests check against this one.
 
 #include <cstdint>
 #include <memory>
 
-namespace vandrex {
+namespace vandrex::test {
 
 class THashTable {
 public:
@@ -58,4 +58,4 @@ private:
     std::unique_ptr<std::uint32_t[]> slots_;
 };
 
-}  // namespace vandrex
+}  // namespace vandrex::test

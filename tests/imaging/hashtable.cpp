@@ -1,8 +1,8 @@
-#include "imaging/hashtable.h"
+#include "tests/imaging/hashtable.h"
 
 #include <cstring>
 
-namespace vandrex {
+namespace vandrex::test {
 
 THashTable::THashTable() : slots_(new std::uint32_t[kSlots]) { Clear(); }
 
@@ -32,4 +32,4 @@ void THashTable::Insert(std::uint32_t key, int code) {
     }
 }
 
-}  // namespace vandrex
+}  // namespace vandrex::test
