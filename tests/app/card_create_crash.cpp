@@ -1,7 +1,8 @@
 // A copy that dies (SIGKILL) at a chosen step while creating a new card file:
 //   card_create_crash FILE write|sync [TEXT]
 // "write" dies at its first write to any file, "sync" at its first flush to
-// disc. The edits hold TEXT as first name. Without dying it exits 0.
+// disc. A file it creates gets TEXT as first name of its card. Without dying
+// it exits 0.
 
 #include <signal.h>
 #include <sys/syscall.h>
@@ -33,9 +34,12 @@ int main(int argc, char** argv) {
     vandrex::TCardDatabase db;
     vandrex::CardTexts edits{};
     if (argc > 3) edits[static_cast<std::size_t>(vandrex::CardField::FirstName)] = argv[3];
-    db.EditTexts = [&] { return edits; };
-    db.ClearEdits = [] {};
     g_dieAt = argv[2];
-    db.Open(argv[1]);
+    // A new file starts with one empty card; TEXT is then stored on it, so a
+    // file created over an existing one would show.
+    if (db.Open(argv[1]).Created && argc > 3) {
+        db.Seek(0);
+        db.StoreCard(edits);
+    }
     return 0;
 }

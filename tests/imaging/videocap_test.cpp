@@ -167,7 +167,9 @@ TEST_F(VideoCapTest, DriverListHoldsAtMostTenLines) {
     EXPECT_EQ(lines[0], "Vandrex Test Pattern 1.0");
     EXPECT_EQ(lines[1], "Vandrex Test Pattern 2 1.0");
     EXPECT_EQ(lines[2], "Vandrex Test Pattern 3 1.0");
-    if (V4L2CaptureNodes().empty()) EXPECT_EQ(lines.size(), 3);
+    if (V4L2CaptureNodes().empty()) {
+        EXPECT_EQ(lines.size(), 3);
+    }
     SetExtraPatternDrivers(11);  // twelve drivers
     lines = ListCaptureDrivers();
     EXPECT_EQ(lines.size(), 10);

@@ -86,8 +86,9 @@ TEST(SmtpSession, StatesMailAndQuitWithBodyArrivingIntact) {
     EXPECT_TRUE(mail["defects"].toArray().isEmpty());
     const QJsonObject headerDefects = mail["header_defects"].toObject();
     for (const QString& name : headerDefects.keys())
-        if (name != "Message-Id")
+        if (name != "Message-Id") {
             EXPECT_TRUE(headerDefects[name].toArray().isEmpty()) << name.toStdString();
+        }
     for (const QByteArray& line : server.raw(1).split('\n'))
         EXPECT_LE(line.size(), 999);
 

@@ -132,7 +132,9 @@ TEST_F(MailWindow, PictureUploadedAndHtmlMailPointingToItReachTheServers) {
     EXPECT_TRUE(mail["defects"].toArray().isEmpty());
     const QJsonObject headerDefects = mail["header_defects"].toObject();
     for (const QString& name : headerDefects.keys())
-        if (name != "Message-Id") EXPECT_TRUE(headerDefects[name].toArray().isEmpty()) << name.toStdString();
+        if (name != "Message-Id") {
+            EXPECT_TRUE(headerDefects[name].toArray().isEmpty()) << name.toStdString();
+        }
     const QString body = mail["body"].toString();
     // The wire ends the last line; the page is the body otherwise unchanged.
     EXPECT_EQ(body.toStdString(), Memo("MailSheet2")->toPlainText().replace("\r\n", "\n").toStdString() + "\n");

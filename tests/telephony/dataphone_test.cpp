@@ -459,7 +459,9 @@ TEST(DataPhoneFailure, HostileHeadersEndTheTransferWithAClearMessage) {
         SCOPED_TRACE(c.header);
         TOnePhone one;
         one.Feed(c.request);
-        if (one.phone.FileAnnounced()) ASSERT_TRUE(one.phone.AcceptFile());
+        if (one.phone.FileAnnounced()) {
+            ASSERT_TRUE(one.phone.AcceptFile());
+        }
         one.phone.TakeOutput();
         // The header comes with data that must be thrown away.
         std::string acks = one.Feed(c.header + Pattern(3000));
