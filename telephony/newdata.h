@@ -24,6 +24,9 @@ public:
 
     // Asks the thread to end and waits for it.
     void Stop();
+    // Makes the thread look again: it reports bytes already waiting (after
+    // delivery was suspended and resumed).
+    void Resume();
     bool Finished() const { return finished_.load(); }
 
 private:

@@ -138,6 +138,8 @@ private:
     void HandleStartReceiver();
     void HandleNewDataNotice();
     void CloseStream();
+    // The stream may be used: connected, or the script drives the modem.
+    bool StreamUp() const;
     LONG Negotiate(int deviceId, DWORD low, DWORD high, DWORD* version) const;
     QString ReadLineName(int deviceId, DWORD version) const;
     void Raise(const TNotifyEvent& event);
@@ -154,6 +156,8 @@ private:
     int openDevice_ = -1;
     TCommHandlePtr commHandle_;
     std::unique_ptr<TNewData> receiver_;
+    std::atomic<bool> noticePending_{false};  // a NewDataNotice is on its way
+    bool scriptRunning_ = false;
     TformDialing* form_ = nullptr;
 };
 
