@@ -11,6 +11,7 @@ PKGS=(
   xvfb xauth x11-utils
   python3 python3-aiosmtpd python3-pyftpdlib
   xdg-utils
+  ppp socat util-linux
 )
 missing=()
 for p in "${PKGS[@]}"; do

@@ -184,6 +184,10 @@ TCommHandle::Wait TFdCommHandle::WaitForArrival(TDeadline deadline) {
     }
     if (firstWait_) {
         firstWait_ = false;
+        // Registering reports what is already readable as one edge; take it
+        // here, where the bytes waiting are counted instead.
+        epoll_event ignored[3];
+        ::epoll_wait(epollFd_, ignored, 3, 0);
         int n = 0;
         if (::ioctl(fd_, FIONREAD, &n) == 0 && n > 0) return Wait::Arrived;
     }
