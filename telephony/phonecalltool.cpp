@@ -12,6 +12,14 @@ TPhoneCallTool::TPhoneCallTool(TTAPILine& line, TPhoneView& view) : line_(line),
     line_.OnAddressCannotCall = [this] { view_.SetLineLamp(true); };
 }
 
+TPhoneCallTool::~TPhoneCallTool() {
+    line_.OnCallOffering = nullptr;
+    line_.OnConnection = nullptr;
+    line_.OnDropCall = nullptr;
+    line_.OnDisconnect = nullptr;
+    line_.OnAddressCannotCall = nullptr;
+}
+
 void TPhoneCallTool::WebPhoneButton1Click() {
     if (line_.Dropped) {
         line_.Open();

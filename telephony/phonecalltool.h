@@ -26,6 +26,10 @@ public:
     // Assigns OnCallOffering, OnConnection, OnDropCall, OnDisconnect and the
     // address check's lamp of line; leaves OnNewData to the data phone.
     TPhoneCallTool(TTAPILine& line, TPhoneView& view);
+    // Takes its handlers off the line again.
+    ~TPhoneCallTool();
+    TPhoneCallTool(const TPhoneCallTool&) = delete;
+    TPhoneCallTool& operator=(const TPhoneCallTool&) = delete;
 
     // An offered call has been announced and not yet dealt with.
     bool AnsweringIncoming = false;

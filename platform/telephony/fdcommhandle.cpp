@@ -95,9 +95,14 @@ int TFdCommHandle::WaitFd(short events, TDeadline deadline, bool* hung) {
     }
 }
 
+TCommHandle::Status TFdCommHandle::ClosedStatus() const {
+    // A stream the line closed after a hang-up reads as hung up.
+    return closedAfterHangUp_.load() ? Status::HungUp : Status::Closed;
+}
+
 TCommHandle::Result TFdCommHandle::Read(void* buffer, std::size_t size, TDeadline deadline) {
     Use use(*this);
-    if (!use) return {Status::Closed, 0, EBADF};
+    if (!use) return {ClosedStatus(), 0, EBADF};
     if (size == 0) return {Status::Ok, 0, 0};
     for (;;) {
         const ssize_t n = ::read(fd_, buffer, size);
@@ -120,7 +125,7 @@ TCommHandle::Result TFdCommHandle::Read(void* buffer, std::size_t size, TDeadlin
         if (hungUp_.load()) return {Status::HungUp, 0, 0};
         bool hung = false;
         const int revents = WaitFd(POLLIN, deadline, &hung);
-        if (closed_.load()) return {Status::Closed, 0, EBADF};
+        if (closed_.load()) return {ClosedStatus(), 0, EBADF};
         if (revents & (POLLIN | POLLHUP | POLLERR)) continue;
         if (hung) continue;  // reads what is left first, then reports it
         if (std::chrono::steady_clock::now() >= deadline) return {Status::TimedOut, 0, 0};
@@ -129,7 +134,7 @@ TCommHandle::Result TFdCommHandle::Read(void* buffer, std::size_t size, TDeadlin
 
 TCommHandle::Result TFdCommHandle::Write(const void* data, std::size_t size, TDeadline deadline) {
     Use use(*this);
-    if (!use) return {Status::Closed, 0, EBADF};
+    if (!use) return {ClosedStatus(), 0, EBADF};
     if (size == 0) return {Status::Ok, 0, 0};
     for (;;) {
         if (hungUp_.load()) return {Status::HungUp, 0, 0};
@@ -147,7 +152,7 @@ TCommHandle::Result TFdCommHandle::Write(const void* data, std::size_t size, TDe
         }
         bool hung = false;
         const int revents = WaitFd(POLLOUT, deadline, &hung);
-        if (closed_.load()) return {Status::Closed, 0, EBADF};
+        if (closed_.load()) return {ClosedStatus(), 0, EBADF};
         if (hung) return {Status::HungUp, 0, 0};
         if (revents & (POLLHUP | POLLERR)) {
             hungUp_ = true;
@@ -274,6 +279,7 @@ void TFdCommHandle::HangUp() {
 void TFdCommHandle::Close() {
     std::unique_lock lock(mutex_);
     if (fdClosed_) return;
+    closedAfterHangUp_ = hungUp_.load();
     closed_ = true;
     hungUp_ = true;
     Signal(hangupFd_);

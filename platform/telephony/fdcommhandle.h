@@ -41,6 +41,7 @@ private:
     bool Enter();
     void Leave();
     int WaitFd(short events, TDeadline deadline, bool* hung);
+    Status ClosedStatus() const;
 
     const int fd_;
     const Kind kind_;
@@ -50,6 +51,7 @@ private:
     bool firstWait_ = true;
     std::atomic<bool> hungUp_{false};
     std::atomic<bool> closed_{false};
+    std::atomic<bool> closedAfterHangUp_{false};
     std::mutex mutex_;
     std::condition_variable idle_;
     int inUse_ = 0;

@@ -190,7 +190,7 @@ LONG THayesModem::Open(HLINE line, TLineSink* sink, std::function<HCALL()> newCa
     call_ = 0;
     input_.clear();
     wakeFd_ = ::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
-    SendCommand(ModemSettings(path_).initString.toLatin1());
+    SendInit();
     thread_ = std::thread([this] { Run(); });
     return 0;
 }
@@ -296,6 +296,14 @@ void THayesModem::SendCommand(const QByteArray& text) {
             return;
         }
     }
+}
+
+void THayesModem::SendInit() {
+    const QByteArray init = ModemSettings(path_).initString.toLatin1().trimmed();
+    if (init.isEmpty()) return;
+    SendCommand(init);
+    initPending_ = true;
+    initBy_ = Clock::now() + milliseconds(2000);
 }
 
 void THayesModem::GoConnected() {
@@ -419,6 +427,12 @@ void THayesModem::HandleLine(const QByteArray& raw) {
     const QByteArray line = raw.trimmed().toUpper();
     if (line.isEmpty()) return;
     if (verifying_ && line == "OK") verifying_ = false;
+    if (line == "OK" || line == "0" || line == "ERROR" || line == "4") {
+        if (initPending_) {
+            initPending_ = false;
+            return;
+        }
+    }
     if (line == "RING" || line == "2") {
         lastRing_ = Clock::now();
         if (phase_ == Phase::Idle) {
@@ -426,6 +440,11 @@ void THayesModem::HandleLine(const QByteArray& raw) {
             phase_ = Phase::Offering;
             sink_->CallState(call_, LINECALLSTATE_OFFERING, 0, LINECALLPRIVILEGE_OWNER);
         }
+        return;
+    }
+    if (phase_ == Phase::Offering && (line == "NO CARRIER" || line == "3")) {
+        // The caller gave up before the call was answered.
+        EndCall(LINECALLSTATE_DISCONNECTED, LINEDISCONNECTMODE_NORMAL, false);
         return;
     }
     if (phase_ != Phase::Dialing && phase_ != Phase::Answering) return;
@@ -456,7 +475,7 @@ void THayesModem::Run() {
             if (fd >= 0) {
                 fd_ = fd;
                 lostSince_ = {};
-                SendCommand(ModemSettings(path_).initString.toLatin1());
+                SendInit();
                 if (verifying_) {
                     SendCommand("AT");
                     verifyBy_ = Clock::now() + kVerifyTime;
@@ -485,6 +504,7 @@ void THayesModem::Run() {
         if (phase_ == Phase::Connected && (carrierWatched_ || draining_)) within(draining_ ? 20 : 100);
         if (phase_ == Phase::Offering || phase_ == Phase::Declined) within(500);
         if (verifying_) within(100);
+        if (initPending_ && !commands_.empty()) within(20);
 
         lock.unlock();
         ::poll(fds, n, timeout);
@@ -494,11 +514,16 @@ void THayesModem::Run() {
             eventfd_t v;
             ::eventfd_read(wakeFd_, &v);
         }
-        while (!commands_.empty()) {
-            const Command c = commands_.front();
-            commands_.pop_front();
-            Execute(c);
-        }
+        auto runCommands = [this] {
+            if (initPending_ && Clock::now() >= initBy_) initPending_ = false;
+            while (!commands_.empty()) {
+                const Command c = commands_.front();
+                if (initPending_ && (c.kind == Command::Dial || c.kind == Command::PassThrough)) break;
+                commands_.pop_front();
+                Execute(c);
+            }
+        };
+        runCommands();
         if (n > 1 && fds[1].fd == fd_ && fd_ >= 0 && fds[1].revents) {
             char buf[512];
             const ssize_t got = ::read(fd_, buf, sizeof buf);
@@ -512,6 +537,7 @@ void THayesModem::Run() {
                     if (fd_ < 0) break;  // the stream took the port
                 }
                 if (input_.size() > 4096) input_.clear();
+                runCommands();  // a call may have waited for the init string's answer
             } else if (got == 0 || (errno != EAGAIN && errno != EINTR)) {
                 // The terminal was hung up or went away: open it again (a
                 // pseudo-terminal modem makes a fresh one at each hang-up).

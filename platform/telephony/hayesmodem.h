@@ -76,6 +76,7 @@ private:
     void Execute(const Command& c);
     void HandleLine(const QByteArray& line);
     void SendCommand(const QByteArray& text);
+    void SendInit();
     void GoConnected();
     void EndCall(DWORD state, DWORD mode, bool dropDtr);
     void LosePort();
@@ -98,6 +99,10 @@ private:
     std::chrono::steady_clock::time_point reopenAt_{}, lostSince_{}, lastRing_{}, verifyBy_{};
     bool portLost_ = false;
     bool verifying_ = false;
+    // The init string's answer is still to come; a call waits for it so the
+    // answer never reaches the call's stream.
+    bool initPending_ = false;
+    std::chrono::steady_clock::time_point initBy_{};
     Phase phase_ = Phase::Idle;
     HCALL call_ = 0;
     std::shared_ptr<TFdCommHandle> stream_;

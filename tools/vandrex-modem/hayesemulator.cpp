@@ -184,6 +184,7 @@ private:
     // Escape detection.
     Clock::time_point lastDteByte_{}, lastPlus_{};
     int pluses_ = 0;
+    bool trace_ = std::getenv("VANDREX_MODEM_TRACE") != nullptr;
 };
 
 void TEmulator::Factory() {
@@ -563,6 +564,7 @@ int TEmulator::Run() {
         if (pluses_ > 0) within(MsUntil(lastPlus_ + milliseconds(s_[12] * 20), now) + 1);
         if (farEndGone_) within(toDte_.empty() ? MsUntil(hangUpAt_, now) : 20);
 
+        if (trace_) std::fprintf(stderr, "[%s] poll call=%d mode=%d dte=%d timeout=%d\n", o_.link.c_str(), int(call_), int(mode_), int(dteOpen_), timeout);
         const int ready = ::poll(fds, n, timeout);
         if (ready < 0 && errno != EINTR) break;
         if (gStop) break;
@@ -644,7 +646,9 @@ int TEmulator::Run() {
                 pollfd f{net_, POLLRDHUP, 0};
                 ::poll(&f, 1, 0);
                 if (f.revents & (POLLRDHUP | POLLHUP | POLLERR)) {
+                    const bool announced = rings_ > 0;
                     HangUpCall();  // the caller gave up
+                    if (dteOpen_ && announced) Result(3, "NO CARRIER");
                 } else if (t >= nextRing_) {
                     if (dteOpen_) Result(2, "RING");
                     ++rings_;
