@@ -51,6 +51,33 @@ speed_t SpeedCode(int bps) {
 
 bool Starts(const QByteArray& line, const char* word) { return line.startsWith(word); }
 
+// When each port was last closed: a port opened again must stay closed long
+// enough for the modem to see DTR drop, or it keeps the old call and answers.
+std::mutex gClosedMutex;
+std::map<QString, Clock::time_point> gClosedAt;
+
+void NoteClosed(const QString& path) {
+    std::lock_guard lock(gClosedMutex);
+    gClosedAt[path] = Clock::now();
+}
+
+void ClosePort(const QString& path, int fd) {
+    ::close(fd);
+    NoteClosed(path);
+}
+
+void WaitOutDtrDrop(const QString& path) {
+    Clock::time_point closed;
+    {
+        std::lock_guard lock(gClosedMutex);
+        auto it = gClosedAt.find(path);
+        if (it == gClosedAt.end()) return;
+        closed = it->second;
+    }
+    const auto until = closed + kDtrDrop;
+    if (Clock::now() < until) std::this_thread::sleep_until(until);
+}
+
 }  // namespace
 
 // ---- TPortLock ----
@@ -133,6 +160,7 @@ int THayesModem::OpenPort(bool* allocated, TPortLock* lock) const {
         *allocated = true;
         return -1;
     }
+    WaitOutDtrDrop(path_);
     const QByteArray p = path_.toLocal8Bit();
     const int fd = ::open(p.constData(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
     if (fd < 0) {
@@ -158,6 +186,7 @@ int THayesModem::OpenPort(bool* allocated, TPortLock* lock) const {
         ::cfsetospeed(&t, speed);
         ::tcsetattr(fd, TCSANOW, &t);
     }
+    ::tcflush(fd, TCIFLUSH);  // nothing left over from an earlier user
     return fd;
 }
 
@@ -170,7 +199,7 @@ LONG THayesModem::Probe() const {
     TPortLock lock;
     const int fd = OpenPort(&allocated, &lock);
     if (fd < 0) return allocated ? LINEERR_ALLOCATED : LINEERR_RESOURCEUNAVAIL;
-    ::close(fd);
+    ClosePort(path_, fd);
     return 0;
 }
 
@@ -208,10 +237,11 @@ void THayesModem::Close() {
         stream_->HangUp();
         stream_->Close();
         stream_.reset();
+        NoteClosed(path_);
     }
     if (watchFd_ >= 0) ::close(watchFd_);
     watchFd_ = -1;
-    if (fd_ >= 0) ::close(fd_);  // drops DTR
+    if (fd_ >= 0) ClosePort(path_, fd_);  // drops DTR
     fd_ = -1;
     lock_.Release();
     ::close(wakeFd_);
@@ -327,11 +357,12 @@ void THayesModem::EndCall(DWORD state, DWORD mode, bool dropDtr) {
         stream_->HangUp();
         stream_->Close();
         stream_.reset();
+        NoteClosed(path_);
     }
     if (watchFd_ >= 0) ::close(watchFd_);
     watchFd_ = -1;
     if (dropDtr && fd_ >= 0) {
-        ::close(fd_);
+        ClosePort(path_, fd_);
         fd_ = -1;
     }
     if (fd_ < 0) {

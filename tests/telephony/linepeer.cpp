@@ -83,7 +83,7 @@ int main(int argc, char** argv) {
                         continue;
                     }
                     line.Open();
-                    Say("opened " + arg);
+                    Say("opened " + arg + " as " + QString::number(line.OpenDevice()));
                 } else if (cmd.startsWith("number ")) {
                     line.SetPhoneNumber(arg);
                     view.number = arg;

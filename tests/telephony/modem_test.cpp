@@ -255,7 +255,7 @@ TEST_F(ModemTest, TwoComponentsCallEachOtherOverTwoEmulators) {
     view.number = number;
     tool.WebPhoneButton1Click();
     EXPECT_EQ(view.status, "Dialing " + number);
-    EXPECT_EQ(peer.WaitFor("status "), "status Answering Incoming Call");
+    EXPECT_EQ(peer.WaitFor("status "), "status Answering Incoming Call") << peer.Lines().join("|").toStdString();
     tool.WebPhoneButton1Click();
     EXPECT_EQ(view.status, "Phone Disconnected");
     EXPECT_EQ(peer.WaitFor("status ", 5000), "status Phone is Disconnected");

@@ -11,6 +11,8 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <set>
+
 namespace vandrex::test {
 
 bool WaitUntil(const std::function<bool()>& pred, int ms) {
@@ -33,7 +35,19 @@ void Serve(int ms) {
     }
 }
 
+int AnyFreePort();
+
 int FreePort() {
+    // A port handed out once is not handed out again: two listeners asked
+    // for in a row must not get the same one.
+    static std::set<int> given;
+    for (;;) {
+        const int port = AnyFreePort();
+        if (given.insert(port).second) return port;
+    }
+}
+
+int AnyFreePort() {
     const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
     sockaddr_in a{};
     a.sin_family = AF_INET;

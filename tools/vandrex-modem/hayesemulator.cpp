@@ -23,6 +23,8 @@ namespace {
 
 using std::chrono::milliseconds;
 
+constexpr std::size_t kBuffer = 65536;  // bytes held per direction
+
 volatile sig_atomic_t gStop = 0;
 void OnSignal(int) { gStop = 1; }
 
@@ -161,6 +163,8 @@ private:
     void HangUpCall();
     void DataFromDte(const char* p, std::size_t n, Clock::time_point now);
     void FlushHeldPluses();
+    void FlushToDte(Clock::time_point t);
+    void FlushToNet(Clock::time_point t);
     void CheckEscape(Clock::time_point now);
     void LogCommand(const std::string& line);
     std::string ConnectText() const;
@@ -170,6 +174,7 @@ private:
     int listen_ = -1;
     int net_ = -1;
     bool dteOpen_ = false;
+    bool masterHup_ = false;  // the last poll saw the DTE side closed
     Mode mode_ = Mode::Command;
     Call call_ = Call::None;
     int s_[40] = {};
@@ -459,6 +464,29 @@ void TEmulator::HangUpCall() {
     rings_ = 0;
 }
 
+void TEmulator::FlushToDte(Clock::time_point t) {
+    if (toDte_.empty() || master_ < 0) return;
+    const std::size_t allowed = std::min(toDte_.size(), toDtePacer_.Allowance(t));
+    const ssize_t put = allowed ? ::write(master_, toDte_.data(), allowed) : 0;
+    if (put > 0) {
+        toDtePacer_.Spend(static_cast<std::size_t>(put));
+        toDte_.erase(0, static_cast<std::size_t>(put));
+    }
+}
+
+void TEmulator::FlushToNet(Clock::time_point t) {
+    if (toNet_.empty() || net_ < 0) return;
+    const std::size_t allowed = std::min(toNet_.size(), toNetPacer_.Allowance(t));
+    const ssize_t put = allowed ? ::send(net_, toNet_.data(), allowed, MSG_NOSIGNAL) : 0;
+    if (put > 0) {
+        toNetPacer_.Spend(static_cast<std::size_t>(put));
+        toNet_.erase(0, static_cast<std::size_t>(put));
+    } else if (put < 0 && errno != EAGAIN && errno != EINTR && !farEndGone_) {
+        farEndGone_ = true;
+        hangUpAt_ = t + milliseconds(300);
+    }
+}
+
 void TEmulator::FlushHeldPluses() {
     toNet_.append(static_cast<std::size_t>(pluses_), static_cast<char>(s_[2]));
     pluses_ = 0;
@@ -467,6 +495,13 @@ void TEmulator::FlushHeldPluses() {
 void TEmulator::DataFromDte(const char* p, std::size_t n, Clock::time_point now) {
     const auto guard = milliseconds(s_[12] * 20);
     const char esc = static_cast<char>(s_[2]);
+    if (pluses_ == 0 && n > 0 && (p[0] != esc || now - lastDteByte_ < guard)) {
+        // An escape can only start a read that follows silence: the common
+        // case passes straight through.
+        toNet_.append(p, n);
+        lastDteByte_ = now;
+        return;
+    }
     for (std::size_t i = 0; i < n; ++i) {
         const char c = p[i];
         // Only the last byte of a read can be followed by silence: a plus
@@ -506,11 +541,12 @@ int TEmulator::Run() {
     Listen();
     std::printf("vandrex-modem: ready on %s\n", o_.link.c_str());
     std::fflush(stdout);
-    char buf[16384];
+    static char buf[kBuffer];
     while (!gStop) {
         const auto now = Clock::now();
         // Is a DTE there (the slave open)? A master without one reports a hang-up.
-        {
+        if (!dteOpen_ || masterHup_) {
+            masterHup_ = false;
             pollfd f{master_, POLLIN, 0};
             ::poll(&f, 1, 0);
             const bool open = !(f.revents & POLLHUP);
@@ -533,7 +569,7 @@ int TEmulator::Run() {
         auto within = [&](int ms) { timeout = timeout < 0 ? ms : std::min(timeout, ms); };
         if (dteOpen_) {
             short ev = 0;
-            if (toNet_.size() < 4096 || mode_ != Mode::Data) ev |= POLLIN;
+            if (toNet_.size() < kBuffer || mode_ != Mode::Data) ev |= POLLIN;
             if (!toDte_.empty()) {
                 if (toDtePacer_.Allowance(now) > 0) ev |= POLLOUT;
                 else within(toDtePacer_.WaitMs(now));
@@ -548,7 +584,7 @@ int TEmulator::Run() {
         if (net_ >= 0) {
             short ev = POLLRDHUP;
             if (call_ == Call::Dialing) ev |= POLLOUT;
-            if (call_ == Call::Up && mode_ == Mode::Data && toDte_.size() < 4096 && !farEndGone_)
+            if (call_ == Call::Up && mode_ == Mode::Data && toDte_.size() < kBuffer && !farEndGone_)
                 ev |= POLLIN;
             if (call_ == Call::Up && !toNet_.empty()) {
                 if (toNetPacer_.Allowance(now) > 0) ev |= POLLOUT;
@@ -570,12 +606,14 @@ int TEmulator::Run() {
         if (gStop) break;
         const auto t = Clock::now();
 
+        if (at_master >= 0 && (fds[at_master].revents & (POLLHUP | POLLERR))) masterHup_ = true;
         // DTE -> modem.
         if (at_master >= 0 && (fds[at_master].revents & POLLIN)) {
             const ssize_t got = ::read(master_, buf, sizeof buf);
             if (got > 0) {
                 if (mode_ == Mode::Data) {
                     DataFromDte(buf, static_cast<std::size_t>(got), t);
+                    if (call_ == Call::Up) FlushToNet(t);
                 } else if (call_ == Call::Dialing || call_ == Call::BusyCheck) {
                     HangUpCall();  // a key pressed while dialling aborts it
                     Result(3, "NO CARRIER");
@@ -585,18 +623,18 @@ int TEmulator::Run() {
             }
         }
         // Modem -> DTE.
-        if (at_master >= 0 && (fds[at_master].revents & POLLOUT) && !toDte_.empty()) {
-            const std::size_t allowed = std::min(toDte_.size(), toDtePacer_.Allowance(t));
-            const ssize_t put = allowed ? ::write(master_, toDte_.data(), allowed) : 0;
-            if (put > 0) {
-                toDtePacer_.Spend(static_cast<std::size_t>(put));
-                toDte_.erase(0, static_cast<std::size_t>(put));
-            }
-        }
+        if (at_master >= 0 && (fds[at_master].revents & POLLOUT)) FlushToDte(t);
         // Incoming calls.
         if (at_listen >= 0 && (fds[at_listen].revents & POLLIN)) {
             const int fd = ::accept4(listen_, nullptr, nullptr, SOCK_CLOEXEC | SOCK_NONBLOCK);
             if (fd >= 0) {
+                if (!dteOpen_) {
+                    // The flag may be older than the poll: look again.
+                    pollfd f{master_, POLLIN, 0};
+                    ::poll(&f, 1, 0);
+                    dteOpen_ = !(f.revents & POLLHUP);
+                }
+                if (trace_) std::fprintf(stderr, "[%s] incoming call=%d dte=%d\n", o_.link.c_str(), int(call_), int(dteOpen_));
                 if (call_ != Call::None || !dteOpen_) {
                     ::close(fd);  // busy
                 } else {
@@ -657,22 +695,13 @@ int TEmulator::Run() {
                     if (s_[0] > 0 && rings_ >= s_[0]) Answer();
                 }
             } else if (call_ == Call::Up) {
-                if ((rev & POLLOUT) && !toNet_.empty()) {
-                    const std::size_t allowed = std::min(toNet_.size(), toNetPacer_.Allowance(t));
-                    const ssize_t put = allowed ? ::send(net_, toNet_.data(), allowed, MSG_NOSIGNAL) : 0;
-                    if (put > 0) {
-                        toNetPacer_.Spend(static_cast<std::size_t>(put));
-                        toNet_.erase(0, static_cast<std::size_t>(put));
-                    } else if (put < 0 && errno != EAGAIN && errno != EINTR) {
-                        farEndGone_ = true;
-                        hangUpAt_ = t + milliseconds(300);
-                    }
-                }
+                if (rev & POLLOUT) FlushToNet(t);
                 if (rev & POLLIN) {
-                    const std::size_t room = 8192 - std::min<std::size_t>(8192, toDte_.size());
+                    const std::size_t room = kBuffer - std::min<std::size_t>(kBuffer, toDte_.size());
                     const ssize_t got = ::recv(net_, buf, std::min(room, sizeof buf), 0);
                     if (got > 0) {
                         toDte_.append(buf, static_cast<std::size_t>(got));
+                        if (dteOpen_) FlushToDte(t);
                     } else if (got == 0 || (errno != EAGAIN && errno != EINTR)) {
                         farEndGone_ = true;
                         hangUpAt_ = t + milliseconds(300);
