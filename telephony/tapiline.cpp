@@ -318,7 +318,13 @@ void TTAPILine::LineCallback(DWORD hDevice, DWORD dwMsg, DWORD_PTR, DWORD_PTR dw
         break;
     }
     case LINE_CLOSE:
-        if (hDevice == lineHandle_) openDevice_ = -1;
+        if (hDevice == lineHandle_ && openDevice_ != -1) {
+            // The device went away: release the line so a later Open starts afresh.
+            Connected = false;
+            CloseStream();
+            lineClose(lineHandle_);
+            openDevice_ = -1;
+        }
         Raise(OnUnexpectedClose);
         break;
     case LINE_REPLY:

@@ -3,6 +3,8 @@
 #include <QCoreApplication>
 #include <QElapsedTimer>
 #include <QFile>
+#include <QFileInfo>
+#include <QProcess>
 #include <QTcpServer>
 #include <QTcpSocket>
 #include <gtest/gtest.h>
@@ -301,4 +303,28 @@ TEST_F(ModemTest, TwoComponentsCallEachOtherOverTwoEmulators) {
     EXPECT_EQ(peer.WaitFor("status Connected", 10000), "status Connected");
     tool.WebPhoneButton1Click();
     EXPECT_EQ(peer.WaitFor("status ", 5000), "status Phone is Disconnected");
+}
+
+TEST_F(ModemTest, APortThatVanishesClosesTheLine) {
+    auto modem = std::make_unique<TModemEmulator>(env.Path("modem"), 0);
+    env.Set("off", {modem->Link()});
+    TTAPILine line;
+    int unexpected = 0;
+    line.OnUnexpectedClose = [&](TTAPILine*) { ++unexpected; };
+    line.SetDevIdToInitialize(0);
+    line.Open();
+    ASSERT_EQ(line.OpenDevice(), 0);
+    modem.reset();  // the emulator ends: its terminal and link are gone
+    ASSERT_TRUE(WaitUntil([&] { return unexpected == 1; }, 6000));
+    EXPECT_EQ(line.OpenDevice(), -1);
+    // Opening again fails quietly; a later emulator on the same link is used.
+    line.Open();
+    EXPECT_EQ(line.OpenDevice(), -1);
+    TModemEmulator again(env.Path("modem"), 0);
+    line.Open();
+    EXPECT_EQ(line.OpenDevice(), 0);
+    QProcess probe;
+    probe.start("flock", {"-n", QFileInfo(again.Link()).canonicalFilePath(), "true"});
+    probe.waitForFinished();
+    EXPECT_NE(probe.exitCode(), 0);  // the port is really held again
 }
