@@ -111,6 +111,8 @@ TEST_F(ModemTest, CommandsResultsEscapeAndFarEndHangUp) {
     EXPECT_TRUE(dte.ReadUntil("OK\r\n").endsWith("\r\nOK\r\n"));
     dte.Write("ATS12?\r");
     EXPECT_TRUE(dte.ReadUntil("OK\r\n").contains("050"));
+    dte.Write("\x04 aTi\r");  // bytes before the command are not part of it
+    EXPECT_TRUE(dte.ReadUntil("OK\r\n").contains("Vandrex modem emulator"));
     dte.Write("ATJ\r");
     EXPECT_TRUE(dte.ReadUntil("ERROR\r\n").contains("ERROR"));
     dte.Write("ATV0\r");

@@ -310,7 +310,16 @@ void TEmulator::CommandBytes(const char* p, std::size_t n) {
 }
 
 void TEmulator::Execute(const std::string& raw) {
-    std::size_t start = raw.find_first_not_of(' ');
+    // A command starts at "AT"; whatever came before it (line noise, a
+    // terminal program's control bytes) is not part of it.
+    std::size_t start = std::string::npos;
+    for (std::size_t k = 0; k + 1 < raw.size(); ++k) {
+        if (std::toupper(static_cast<unsigned char>(raw[k])) == 'A' &&
+            std::toupper(static_cast<unsigned char>(raw[k + 1])) == 'T') {
+            start = k;
+            break;
+        }
+    }
     if (start == std::string::npos) return;
     std::string line = raw.substr(start);
     LogCommand(line);
@@ -610,6 +619,11 @@ int TEmulator::Run() {
         // DTE -> modem.
         if (at_master >= 0 && (fds[at_master].revents & POLLIN)) {
             const ssize_t got = ::read(master_, buf, sizeof buf);
+            if (trace_ && got > 0 && mode_ != Mode::Data) {
+                std::fprintf(stderr, "[%s] from DTE:", o_.link.c_str());
+                for (ssize_t k = 0; k < got; ++k) std::fprintf(stderr, " %02x", static_cast<unsigned char>(buf[k]));
+                std::fprintf(stderr, "\n");
+            }
             if (got > 0) {
                 if (mode_ == Mode::Data) {
                     DataFromDte(buf, static_cast<std::size_t>(got), t);
