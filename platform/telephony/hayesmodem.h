@@ -9,6 +9,7 @@
 // stays on line). A UUCP lock file, an exclusive lock and exclusive open
 // keep other programs off the port.
 
+#include <atomic>
 #include <deque>
 #include <map>
 #include <mutex>
@@ -89,7 +90,7 @@ private:
     HLINE line_ = 0;
     std::thread thread_;
     int wakeFd_ = -1;
-    bool stop_ = false;
+    std::atomic<bool> stop_{false};
     std::deque<Command> commands_;
     TPortLock lock_;
 

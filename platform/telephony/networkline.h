@@ -6,6 +6,7 @@
 // what it sends early waits until the far end answers; declining hangs up.
 // One call per line: a connection arriving during a call is closed at once.
 
+#include <atomic>
 #include <deque>
 #include <map>
 #include <mutex>
@@ -76,7 +77,7 @@ private:
     int listenFd_ = -1;
     int listeningPort_ = 0;
     int wakeFd_ = -1;
-    bool stop_ = false;
+    std::atomic<bool> stop_{false};
     std::thread thread_;
     std::deque<Command> commands_;
     Call current_;                      // the one call of the line
