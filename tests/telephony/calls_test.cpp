@@ -274,3 +274,25 @@ TEST_F(CallTest, NetworkLineRefusalsAndBusy) {
     first.flush();
     ASSERT_TRUE(WaitUntil([&] { return me.received == "plain tcp"; }));
 }
+
+TEST_F(CallTest, DecliningAnOfferedCallHangsUpTheCaller) {
+    const int myPort = FreePort(), peerPort = FreePort();
+    env.Set(QString::number(myPort), {});
+    Side me;
+    me.StartUp(0);
+    TProcess peer(PeerProgram(), {}, PeerEnvironment(QString::number(peerPort), {}));
+    ASSERT_FALSE(peer.WaitFor("ready").isEmpty());
+    peer.Send("dev 0");
+    ASSERT_FALSE(peer.WaitFor("opened").isEmpty());
+    me.line.SetPhoneNumber(QStringLiteral("127.0.0.1:%1").arg(peerPort));
+    me.tool.WebPhoneButton1Click();
+    ASSERT_EQ(peer.WaitFor("status "), "status Answering Incoming Call");
+    ASSERT_TRUE(WaitUntil([&] { return me.view.status == "Connected"; }));
+    // What the caller sends before an answer waits; declining drops it.
+    ASSERT_TRUE(me.line.WriteString(QByteArray("early")));
+    peer.Send("button");
+    EXPECT_EQ(peer.WaitFor("status "), "status Phone Line is Dropped");
+    EXPECT_EQ(peer.WaitFor("status "), "status Phone Disconnected");
+    ASSERT_TRUE(WaitUntil([&] { return me.view.status == "Phone is Disconnected"; }, 3000));
+    EXPECT_FALSE(peer.Lines().join('\n').contains("data "));
+}
