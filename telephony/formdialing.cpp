@@ -4,14 +4,15 @@
 #include <QEvent>
 #include <QLabel>
 #include <QPushButton>
-#include <atomic>
+#include <QSocketNotifier>
+#include <sys/eventfd.h>
+#include <unistd.h>
 
 #include "telephony/tapiline.h"
 
 namespace vandrex {
 
 namespace {
-std::atomic<int> gPending{0};
 QEvent::Type TypeOf(int message) { return static_cast<QEvent::Type>(QEvent::User + message); }
 }  // namespace
 
@@ -23,24 +24,38 @@ TformDialing::TformDialing(TTAPILine* line) : line_(line) {
     auto* hangUp = new QPushButton(QStringLiteral("Hang up"), this);
     hangUp->setObjectName(QStringLiteral("HangUp"));
     hangUp->move(0, 24);
+    noticeFd_ = ::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
+    notifier_ = new QSocketNotifier(noticeFd_, QSocketNotifier::Read, this);
+    connect(notifier_, &QSocketNotifier::activated, this, &TformDialing::NewDataArrived);
+}
+
+TformDialing::~TformDialing() {
+    delete notifier_;
+    ::close(noticeFd_);
 }
 
 void TformDialing::Post(int message) {
-    ++gPending;
+    ++pending_;
+    if (message == TTAPILine::NewDataNotice) {
+        const eventfd_t one = 1;
+        ::eventfd_write(noticeFd_, one);
+        return;
+    }
     QCoreApplication::postEvent(this, new QEvent(TypeOf(message)));
 }
 
-int TformDialing::Pending() const { return gPending.load(); }
+void TformDialing::NewDataArrived() {
+    eventfd_t count = 0;
+    if (::eventfd_read(noticeFd_, &count) != 0 || count == 0) return;
+    pending_ -= static_cast<int>(count);
+    // Each post is one notice; the component sends at most one at a time.
+    for (eventfd_t i = 0; i < count; ++i) line_->HandleNewDataNotice();
+}
 
 bool TformDialing::event(QEvent* event) {
     if (event->type() == TypeOf(TTAPILine::StartReceiver)) {
-        --gPending;
+        --pending_;
         line_->HandleStartReceiver();
-        return true;
-    }
-    if (event->type() == TypeOf(TTAPILine::NewDataNotice)) {
-        --gPending;
-        line_->HandleNewDataNotice();
         return true;
     }
     return QWidget::event(event);
