@@ -2,6 +2,8 @@
 
 #include <QFileInfo>
 #include <cerrno>
+#include <climits>
+#include <dirent.h>
 #include <cstdlib>
 #include <cstring>
 #include <csignal>
@@ -76,6 +78,40 @@ void WaitOutDtrDrop(const QString& path) {
     }
     const auto until = closed + kDtrDrop;
     if (Clock::now() < until) std::this_thread::sleep_until(until);
+}
+
+// Another process has the device open (terminal programs and getty-like
+// programs take no lock a modem program can see): looks through /proc.
+bool OpenElsewhere(const QString& devicePath) {
+    const QString device = QFileInfo(devicePath).canonicalFilePath();
+    if (device.isEmpty()) return false;
+    const QByteArray target = device.toLocal8Bit();
+    const pid_t self = ::getpid();
+    DIR* proc = ::opendir("/proc");
+    if (!proc) return false;
+    bool found = false;
+    while (dirent* e = ::readdir(proc)) {
+        char* end = nullptr;
+        const long pid = std::strtol(e->d_name, &end, 10);
+        if (*end || pid <= 0 || pid == self) continue;
+        const std::string fdDir = std::string("/proc/") + e->d_name + "/fd";
+        DIR* fds = ::opendir(fdDir.c_str());
+        if (!fds) continue;
+        while (dirent* f = ::readdir(fds)) {
+            if (f->d_name[0] == '.') continue;
+            char link[PATH_MAX];
+            const ssize_t n = ::readlink((fdDir + "/" + f->d_name).c_str(), link, sizeof link - 1);
+            if (n > 0 && static_cast<std::size_t>(n) == static_cast<std::size_t>(target.size()) &&
+                std::memcmp(link, target.constData(), static_cast<std::size_t>(n)) == 0) {
+                found = true;
+                break;
+            }
+        }
+        ::closedir(fds);
+        if (found) break;
+    }
+    ::closedir(proc);
+    return found;
 }
 
 }  // namespace
@@ -157,6 +193,11 @@ void THayesModem::FillCaps(LINEDEVCAPS& caps) const {
 int THayesModem::OpenPort(bool* allocated, TPortLock* lock) const {
     *allocated = false;
     if (!lock->Acquire(path_)) {
+        *allocated = true;
+        return -1;
+    }
+    if (OpenElsewhere(path_)) {
+        lock->Release();
         *allocated = true;
         return -1;
     }

@@ -129,6 +129,22 @@ TEST_F(LineTest, APortLockedByAnotherProgramsLockFileIsInUse) {
     EXPECT_EQ(line.VerifyUsableLine(0), 0);
 }
 
+TEST_F(LineTest, APortATerminalProgramHasOpenIsInUse) {
+    TModemEmulator modem(env.Path("modem"), 0);
+    env.Set("off", {modem.Link()});
+    TTAPILine line;
+    EXPECT_EQ(line.VerifyUsableLine(0), 0);
+    // Like a terminal program: the port open, no lock of any kind.
+    QProcess holder;
+    holder.start("sh", {"-c", "exec sleep 30 <'" + QFileInfo(modem.Link()).canonicalFilePath() + "'"});
+    ASSERT_TRUE(holder.waitForStarted());
+    Serve(300);
+    EXPECT_EQ(line.VerifyUsableLine(0), 5);
+    holder.kill();
+    holder.waitForFinished();
+    EXPECT_EQ(line.VerifyUsableLine(0), 0);
+}
+
 TEST_F(LineTest, DefaultsAndPropertySetters) {
     env.Set(QString::number(FreePort()), {});
     TTAPILine line;
