@@ -177,6 +177,27 @@ TEST_F(LineTest, MakeCallBeforeAnyOpenRaises) {
     }
 }
 
+TEST_F(LineTest, ASecondMakeCallBeforeTheReplyPlacesNothing) {
+    env.Set(QString::number(FreePort()), {});
+    TTAPILine line;
+    line.SetDevIdToInitialize(0);
+    line.Open();
+    line.SetPhoneNumber(QStringLiteral("127.0.0.1:%1").arg(FreePort()));
+    EXPECT_TRUE(line.MakeCall());
+    EXPECT_GT(line.PendingMakeCall, 0);
+    const HCALL first = line.CallHandle();
+    EXPECT_FALSE(line.MakeCall());
+    EXPECT_EQ(line.CallHandle(), first);
+    ASSERT_TRUE(WaitUntil([&] { return line.PendingMakeCall == 0; }));
+    // A pass-through call has no address; the network line has no such
+    // bearer, and the refusal blocks nothing.
+    line.DeviceDirectAccess = true;
+    line.PendingMakeCall = 0;
+    EXPECT_TRUE(line.MakeCall());
+    EXPECT_EQ(line.PendingMakeCall, LINEERR_BEARERMODEUNAVAIL);
+    EXPECT_TRUE(line.MakeCall());
+}
+
 TEST_F(LineTest, OpeningTheOpenDeviceKeepsItsLineAndAnotherDeviceReplacesIt) {
     TModemEmulator modem(env.Path("modem"), 0);
     env.Set(QString::number(FreePort()), {modem.Link()});
