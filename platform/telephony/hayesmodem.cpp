@@ -543,7 +543,14 @@ void THayesModem::Run() {
         // Port closed for a DTR drop or after a hang-up: open it again.
         if (fd_ < 0 && phase_ != Phase::Connected && !portLost_ && now >= reopenAt_) {
             bool allocated = false;
+            // Opening may wait out a DTR drop: the line stays usable meanwhile.
+            lock.unlock();
             const int fd = OpenPort(&allocated, &lock_);
+            lock.lock();
+            if (stop_) {
+                if (fd >= 0) ClosePort(path_, fd);
+                break;
+            }
             if (fd >= 0) {
                 fd_ = fd;
                 lostSince_ = {};
