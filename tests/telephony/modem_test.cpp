@@ -87,13 +87,12 @@ protected:
 TEST_F(ModemTest, ChatDialsTheEmulatorAndClosingThePortHangsUp) {
     TModemEmulator modem(env.Path("modem"), 0, {"--log", env.Path("modem.log")});
     FarEnd far;
-    QProcess chat;
-    chat.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+    TSpawn chat;
     const QString script = QStringLiteral("exec chat -t 5 '' AT OK ATDT127.0.0.1:%1 CONNECT '' <'%2' >'%2'")
                                .arg(far.Port())
                                .arg(modem.Link());
     chat.start("sh", {"-c", script});
-    ASSERT_TRUE(WaitUntil([&] { return chat.state() == QProcess::NotRunning; }, 15000));
+    ASSERT_TRUE(chat.waitForFinished(15000));
     EXPECT_EQ(chat.exitCode(), 0);
     ASSERT_TRUE(WaitUntil([&] { return far.socket != nullptr; }, 3000));
     // chat has ended, which closed the port: DTR dropped and the call ended.
@@ -325,7 +324,7 @@ TEST_F(ModemTest, APortThatVanishesClosesTheLine) {
     TModemEmulator again(env.Path("modem"), 0);
     line.Open();
     EXPECT_EQ(line.OpenDevice(), 0);
-    QProcess probe;
+    TSpawn probe;
     probe.start("flock", {"-n", QFileInfo(again.Link()).canonicalFilePath(), "true"});
     probe.waitForFinished();
     EXPECT_NE(probe.exitCode(), 0);  // the port is really held again

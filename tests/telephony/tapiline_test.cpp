@@ -91,7 +91,7 @@ TEST_F(LineTest, UsabilityCodesAndTheChosenDeviceStaysWhenTheNewOneIsUnusable) {
     line.SetDevIdToInitialize(2);
     EXPECT_EQ(line.DevIdToInitialize(), 2);
     // Another program holds the port.
-    QProcess holder;
+    TSpawn holder;
     holder.start("flock", {"-n", QFileInfo(modem.Link()).canonicalFilePath(), "sleep", "30"});
     ASSERT_TRUE(holder.waitForStarted());
     Serve(300);
@@ -114,7 +114,7 @@ TEST_F(LineTest, UsabilityCodesAndTheChosenDeviceStaysWhenTheNewOneIsUnusable) {
 TEST_F(LineTest, APortLockedByAnotherProgramsLockFileIsInUse) {
     TModemEmulator modem(env.Path("modem"), 0);
     env.Set("off", {modem.Link()});
-    QProcess sleeper;
+    TSpawn sleeper;
     sleeper.start("sleep", {"30"});
     ASSERT_TRUE(sleeper.waitForStarted());
     QFile lock(TPortLock::LockFileFor(modem.Link()));
@@ -135,7 +135,7 @@ TEST_F(LineTest, APortATerminalProgramHasOpenIsInUse) {
     TTAPILine line;
     EXPECT_EQ(line.VerifyUsableLine(0), 0);
     // Like a terminal program: the port open, no lock of any kind.
-    QProcess holder;
+    TSpawn holder;
     holder.start("sh", {"-c", "exec sleep 30 <'" + QFileInfo(modem.Link()).canonicalFilePath() + "'"});
     ASSERT_TRUE(holder.waitForStarted());
     Serve(300);
@@ -220,7 +220,7 @@ TEST_F(LineTest, OpeningTheOpenDeviceKeepsItsLineAndAnotherDeviceReplacesIt) {
     EXPECT_NE(line.LineHandle(), first);
     EXPECT_EQ(line.OpenDevice(), 1);
     // The modem port is ours now: another program sees it in use.
-    QProcess probe;
+    TSpawn probe;
     probe.start("flock", {"-n", QFileInfo(modem.Link()).canonicalFilePath(), "true"});
     probe.waitForFinished();
     EXPECT_NE(probe.exitCode(), 0);

@@ -7,9 +7,16 @@
 #include <QThread>
 #include <gtest/gtest.h>
 
+#include <csignal>
+#include <fcntl.h>
 #include <netinet/in.h>
+#include <spawn.h>
+#include <sys/wait.h>
+#include <vector>
 #include <sys/socket.h>
 #include <unistd.h>
+
+extern char** environ;
 
 #include <set>
 
@@ -78,30 +85,92 @@ void TLineEnvironment::Set(const QString& networkLine, const QStringList& modems
     qputenv("VANDREX_MODEMS", modems.join(':').toLocal8Bit());
 }
 
+TSpawn::~TSpawn() { kill(); }
+
+void TSpawn::start(const QString& program, const QStringList& arguments,
+                   const QStringList& environment, bool piped) {
+    std::vector<QByteArray> args{program.toLocal8Bit()};
+    for (const QString& a : arguments) args.push_back(a.toLocal8Bit());
+    std::vector<char*> argv;
+    for (QByteArray& a : args) argv.push_back(a.data());
+    argv.push_back(nullptr);
+    std::vector<QByteArray> envs;
+    QStringList names;
+    for (const QString& kv : environment) names << kv.section('=', 0, 0);
+    for (char** e = environ; *e; ++e) {
+        const QString entry = QString::fromLocal8Bit(*e);
+        if (!names.contains(entry.section('=', 0, 0))) envs.push_back(*e);
+    }
+    for (const QString& kv : environment) envs.push_back(kv.toLocal8Bit());
+    std::vector<char*> envp;
+    for (QByteArray& e : envs) envp.push_back(e.data());
+    envp.push_back(nullptr);
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    int inPipe[2] = {-1, -1}, outPipe[2] = {-1, -1};
+    if (piped) {
+        ::pipe2(inPipe, O_CLOEXEC);
+        ::pipe2(outPipe, O_CLOEXEC);
+        posix_spawn_file_actions_adddup2(&actions, inPipe[0], 0);
+        posix_spawn_file_actions_adddup2(&actions, outPipe[1], 1);
+    }
+    pid_t pid = -1;
+    if (::posix_spawnp(&pid, argv[0], &actions, nullptr, argv.data(), envp.data()) == 0) pid_ = pid;
+    posix_spawn_file_actions_destroy(&actions);
+    if (piped) {
+        ::close(inPipe[0]);
+        ::close(outPipe[1]);
+        in_ = inPipe[1];
+        out_ = outPipe[0];
+        ::fcntl(out_, F_SETFL, O_NONBLOCK);
+    }
+}
+
+bool TSpawn::Running() {
+    if (pid_ <= 0) return false;
+    int status = 0;
+    const pid_t r = ::waitpid(pid_, &status, WNOHANG);
+    if (r == 0) return true;
+    exitCode_ = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+    pid_ = -1;
+    return false;
+}
+
+bool TSpawn::waitForFinished(int ms) {
+    return WaitUntil([&] { return !Running(); }, ms);
+}
+
+void TSpawn::terminate() {
+    if (pid_ > 0) ::kill(pid_, SIGTERM);
+}
+
+void TSpawn::kill() {
+    if (pid_ > 0) {
+        ::kill(pid_, SIGTERM);
+        if (!waitForFinished(3000)) {
+            ::kill(pid_, SIGKILL);
+            waitForFinished(3000);
+        }
+    }
+    if (in_ >= 0) ::close(in_);
+    if (out_ >= 0) ::close(out_);
+    in_ = out_ = -1;
+}
+
 TProcess::TProcess(const QString& program, const QStringList& arguments,
                    const QStringList& environment) {
-    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-    for (const QString& kv : environment) env.insert(kv.section('=', 0, 0), kv.section('=', 1));
-    process_.setProcessEnvironment(env);
-    process_.setProcessChannelMode(QProcess::ForwardedErrorChannel);
-    QObject::connect(&process_, &QProcess::readyReadStandardOutput, [this] { ReadAvailable(); });
-    process_.start(program, arguments);
-    process_.waitForStarted(5000);
+    process_.start(program, arguments, environment, true);
 }
 
 TProcess::~TProcess() { Stop(); }
 
-void TProcess::Stop() {
-    if (process_.state() == QProcess::NotRunning) return;
-    process_.terminate();
-    if (!process_.waitForFinished(3000)) {
-        process_.kill();
-        process_.waitForFinished(3000);
-    }
-}
+void TProcess::Stop() { process_.kill(); }
 
 void TProcess::ReadAvailable() {
-    partial_ += process_.readAllStandardOutput();
+    char buf[65536];
+    ssize_t n;
+    while (process_.Out() >= 0 && (n = ::read(process_.Out(), buf, sizeof buf)) > 0)
+        partial_.append(buf, static_cast<int>(n));
     int end;
     while ((end = partial_.indexOf('\n')) >= 0) {
         lines_ << QString::fromUtf8(partial_.left(end));
@@ -110,8 +179,8 @@ void TProcess::ReadAvailable() {
 }
 
 void TProcess::Send(const QString& line) {
-    process_.write((line + '\n').toUtf8());
-    process_.waitForBytesWritten(1000);
+    const QByteArray bytes = (line + '\n').toUtf8();
+    [[maybe_unused]] auto n = ::write(process_.In(), bytes.constData(), bytes.size());
 }
 
 QString TProcess::WaitFor(const QString& prefix, int ms) {
@@ -138,18 +207,24 @@ TModemEmulator::TModemEmulator(const QString& link, int listenPort, const QStrin
     QStringList args{link};
     if (listenPort > 0) args << "--listen" << QStringLiteral("127.0.0.1:%1").arg(listenPort);
     args << extra;
-    process_.setProcessChannelMode(QProcess::ForwardedErrorChannel);
     process_.start(ModemProgram(), args);
-    process_.waitForStarted(5000);
-    process_.waitForReadyRead(5000);  // "ready"
     WaitUntil([&] { return QFileInfo::exists(link); }, 5000);
+    if (listenPort > 0) {
+        // Ready when it takes calls.
+        WaitUntil([&] {
+            const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
+            sockaddr_in a{};
+            a.sin_family = AF_INET;
+            a.sin_port = htons(static_cast<uint16_t>(listenPort));
+            a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+            const bool up = ::connect(fd, reinterpret_cast<sockaddr*>(&a), sizeof a) == 0;
+            ::close(fd);
+            return up;
+        }, 5000);
+    }
 }
 
-TModemEmulator::~TModemEmulator() {
-    process_.terminate();
-    if (!process_.waitForFinished(3000)) process_.kill();
-    process_.waitForFinished(3000);
-}
+TModemEmulator::~TModemEmulator() { process_.kill(); }
 
 QString PeerProgram() { return QStringLiteral(LINE_TEST_PEER); }
 QString ModemProgram() { return QStringLiteral(VANDREX_MODEM_EXE); }

@@ -4,6 +4,7 @@
 // modem emulator.
 
 #include <QProcess>
+#include <sys/types.h>
 #include <QString>
 #include <QStringList>
 #include <QTemporaryDir>
@@ -37,6 +38,35 @@ private:
     QTemporaryDir dir_;
 };
 
+// A child process started with posix_spawn (no fork: a fork while the
+// line's worker threads hold locks confuses ThreadSanitizer). The calls
+// follow QProcess's names.
+class TSpawn {
+public:
+    TSpawn() = default;
+    ~TSpawn();
+    TSpawn(const TSpawn&) = delete;
+    TSpawn& operator=(const TSpawn&) = delete;
+    // environment: extra "NAME=value" entries; piped: standard input and
+    // output are pipes (In(), Out()), else inherited.
+    void start(const QString& program, const QStringList& arguments,
+               const QStringList& environment = {}, bool piped = false);
+    bool waitForStarted() const { return pid_ > 0; }
+    bool waitForFinished(int ms = 30000);
+    bool Running();
+    int exitCode() const { return exitCode_; }
+    qint64 processId() const { return pid_; }
+    void kill();
+    void terminate();
+    int In() const { return in_; }
+    int Out() const { return out_; }
+
+private:
+    pid_t pid_ = -1;
+    int exitCode_ = -1;
+    int in_ = -1, out_ = -1;
+};
+
 // A process whose output lines are collected.
 class TProcess {
 public:
@@ -49,12 +79,11 @@ public:
     // True when a line starting with prefix arrives within ms (unread lines only).
     bool Sees(const QString& prefix, int ms);
     const QStringList& Lines() const { return lines_; }
-    QProcess& Process() { return process_; }
     void Stop();
 
 private:
     void ReadAvailable();
-    QProcess process_;
+    TSpawn process_;
     QStringList lines_;
     QByteArray partial_;
     int next_ = 0;
@@ -67,12 +96,11 @@ public:
     ~TModemEmulator();
     const QString& Link() const { return link_; }
     int Port() const { return port_; }
-    QProcess& Process() { return process_; }
 
 private:
     QString link_;
     int port_;
-    QProcess process_;
+    TSpawn process_;
 };
 
 QString PeerProgram();
