@@ -36,6 +36,10 @@ if(VANDREX_SANITIZE)
     "LSAN_OPTIONS=suppressions=${PROJECT_SOURCE_DIR}/cmake/lsan-suppressions.txt"
     "UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1")
 endif()
+if(VANDREX_TSAN)
+  list(APPEND VANDREX_TEST_ENVIRONMENT
+    "TSAN_OPTIONS=suppressions=${PROJECT_SOURCE_DIR}/tests/tsan.supp halt_on_error=0 die_after_fork=0 exitcode=66")
+endif()
 
 # vandrex_library(<name> SOURCES ... [LIBS ...]) — one static library per folder.
 function(vandrex_library name)

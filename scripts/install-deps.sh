@@ -15,6 +15,7 @@ PKGS=(
   ffmpeg libavformat-dev libavcodec-dev libavfilter-dev libswresample-dev libswscale-dev
   libavdevice-dev libavutil-dev libpulse-dev libasound2-dev pulseaudio-utils pulseaudio
   lrzsz socat
+  ppp util-linux
 )
 missing=()
 for p in "${PKGS[@]}"; do
