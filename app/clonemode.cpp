@@ -26,8 +26,9 @@ TCloneMode::TCloneMode(TForm1& form, const TPanels& panels, TPlayerInterface& pl
     fxCommRX1.OnCommReceived = [this](TfxCommRX* sender, const QString& text) {
         VandrexCommRXCommReceived(sender, text);
     };
-    // The copy is announced under the title program entry gave it.
-    form_.SetTitle(form_.Title());
+    // The copy is announced under the first-copy title only once activation
+    // has decided it is the first copy: a copy still starting must never be
+    // taken for the first copy by another one starting beside it.
 }
 
 bool TCloneMode::IsClone() const { return form_.Title() != kFirstCopyTitle; }
@@ -49,6 +50,9 @@ void TCloneMode::BecomeFirstCopyOrClone() {
         if (fxCommTX1.Active()) return;  // its first copy still runs
     }
     fxCommTX1.SetRxWindowName(kFirstCopyTitle);
+    // Copies starting together decide one after the other, from the search
+    // until the title is set.
+    const std::shared_ptr<void> decision = transport_.LockCopyDecision();
     // The search must not find this copy itself.
     setTitle(kCloneTitle);
     fxCommTX1.Send(QStringLiteral("DJReady"));

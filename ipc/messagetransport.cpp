@@ -23,6 +23,7 @@ public:
         QCoreApplication::setApplicationName(title);
         ApplicationWindow().SetTitle(title);
     }
+    std::shared_ptr<void> LockCopyDecision() override { return std::make_shared<TCopyDecisionLock>(); }
 };
 
 }  // namespace

@@ -7,6 +7,7 @@
 // in-process loopback so clone mode runs without child processes.
 
 #include <QString>
+#include <memory>
 
 #include "platform/applicationwindow.h"
 #include "platform/windowmessages.h"
@@ -32,6 +33,10 @@ public:
     // This copy's title; setting it re-announces the copy under the new one at once.
     virtual QString Title() const = 0;
     virtual void SetTitle(const QString& title) = 0;
+    // Makes the first-copy-or-clone decision atomic between starting copies:
+    // the decision is taken while the returned token lives (null: nothing to
+    // lock, as for copies inside one process).
+    virtual std::shared_ptr<void> LockCopyDecision() { return nullptr; }
 };
 
 // The product transport: this process's application window on local

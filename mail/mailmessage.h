@@ -60,7 +60,7 @@ bool AddressInDomain(const QString& address, const QString& domain);
 enum class TRefusalWording { Login, Upload };
 QString ImodeRefusal(TMailChoice choice, const QString& address, TRefusalWording wording);
 
-// A plain addr-spec (local@domain, dot-atoms, no blanks, no controls, no
+// A plain mailbox address (local@domain, dot-atoms, no blanks, no controls, no
 // brackets or comments), the only form put into headers and RCPT TO.
 bool IsPlainAddrSpec(const QString& address);
 // True when the text holds CR, LF or another control character.

@@ -9,6 +9,9 @@
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
 
+#include <memory>
+#include <vector>
+
 #include "app/carddatabase.h"
 #include "app/cardrecord.h"
 #include "ipc/fxcommtx.h"
@@ -31,6 +34,8 @@ const QString kFirstCaption =
 class Copy : public Peer {
 public:
     explicit Copy(const QString& folder) : Peer(QStringLiteral(CLONE_COPY), {}, folder, "activated ") {}
+    // Started without waiting for its activation.
+    Copy(const QString& folder, bool) : Peer(QStringLiteral(CLONE_COPY), {}, folder, QString()) {}
 
     QJsonObject State() {
         Command("state");
@@ -93,6 +98,22 @@ protected:
 
     QTemporaryDir folder;
 };
+
+// Copies started at the same moment decide one after the other: exactly one
+// of them becomes the first copy, the others its clones, whatever the timing.
+TEST_F(CloneMode, CopiesStartedTogetherMakeExactlyOneFirstCopy) {
+    for (int copies : {2, 3}) {
+        for (int round = 0; round < 20; ++round) {
+            SCOPED_TRACE(std::to_string(copies) + " copies, round " + std::to_string(round));
+            std::vector<std::unique_ptr<Copy>> started;
+            for (int i = 0; i < copies; ++i) started.push_back(std::make_unique<Copy>(folder.path(), true));
+            for (auto& copy : started) ASSERT_FALSE(copy->WaitFor("activated ", 30000).isEmpty());
+            int firstCopies = 0;
+            for (auto& copy : started) firstCopies += copy->State()["title"].toString() == kFirst;
+            EXPECT_EQ(firstCopies, 1);
+        }
+    }
+}
 
 TEST_F(CloneMode, OneCopyStaysTheFirstAndItsOwnResetChangesNothing) {
     Copy only(folder.path());
