@@ -9,7 +9,6 @@
 
 #include "app/application.h"
 #include "app/mainwindow.h"
-#include "app/standins.h"
 #include "imaging/videocap.h"
 #include "mail/ftpadapter.h"
 #include "mail/smtpadapter.h"
@@ -17,6 +16,7 @@
 #include "media/realaudio.h"
 #include "media/rmeditor.h"
 #include "telephony/phoneoptions.h"
+#include "telephony/tapilineadapter.h"
 
 namespace {
 
@@ -54,7 +54,7 @@ int main(int argc, char** argv) {
     // The one place that chooses the outside components. A subsystem that
     // brings its real component replaces its stand-in on its line.
     vandrex::TForm1Components components;
-    components.Modem1 = std::make_unique<vandrex::TLineStandIn>();
+    components.Modem1 = std::make_unique<vandrex::TTAPILineAdapter>();
     auto camera = std::make_unique<vandrex::TVideoCap>();
     vandrex::ApplyVideoCap1Settings(*camera);
     components.VideoCap1 = std::move(camera);

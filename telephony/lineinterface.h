@@ -10,6 +10,8 @@
 
 namespace vandrex {
 
+class TTAPILine;
+
 class TLineInterface {
 public:
     using TNotifyEvent = std::function<void(TLineInterface* sender)>;
@@ -45,6 +47,9 @@ public:
     // The menu items Config and Location.
     virtual void ConfigDialog() {}
     virtual void TranslateDialog() {}
+    // The real line component, for the window's phone handlers; nullptr for
+    // a line without one.
+    virtual TTAPILine* Control() { return nullptr; }
 
     // --- events, on the user-interface thread ---
     TNotifyEvent OnConnection;
