@@ -35,6 +35,7 @@
 #include "compress/lzrw1kh.h"
 #include "media/rmeditor.h"
 #include "platform/dialogs.h"
+#include "telephony/phonecalltool.h"
 #include "telephony/phoneoptions.h"
 
 namespace vandrex {
@@ -102,6 +103,8 @@ void TForm1::buildPanels() {
     status_->addPanel(15, Qt::AlignRight, QStringLiteral("0 %  "));
     status_->setGeometry(0, kForm1ClientHeight - 19, kForm1ClientWidth, 19);
 
+    phone->SetConnectStatus(status_);
+
     panels_.reset(new TPanels{*menu, *picture, *card, *switches, *phone, *snapshot, *optimizer, *probe, *mail,
                               *player, *realMedia, *status_, *timer});
 }
@@ -112,8 +115,19 @@ void TForm1::wire() {
     connect(&p.Menu, &TMainMenu::Info1Clicked, this, &TForm1::MenuItem1Click);
     connect(&p.Menu, &TMainMenu::RM_EditorClicked, this, &TForm1::RM_EditorClick);
     TLineInterface* line = c_.Modem1.get();
-    connect(&p.Menu, &TMainMenu::Config1Clicked, this, [line] { line->ConfigDialog(); });
-    connect(&p.Menu, &TMainMenu::Device1Clicked, this, [line] { line->TranslateDialog(); });
+    if (TTAPILine* tapi = line->Control()) {
+        // The real line: its events, the Phone button and the Modem menu go
+        // to the phone handlers. MakeCall's error is not caught here, so it
+        // reaches the error box.
+        phone_ = std::make_unique<TPhoneCallTool>(*tapi, p.Phone);
+        TPhoneCallTool* tool = phone_.get();
+        connect(&p.Phone, &TPhonePanel::PhoneClicked, this, [tool] { tool->WebPhoneButton1Click(); });
+        connect(&p.Menu, &TMainMenu::Config1Clicked, this, [tool] { tool->Config1Click(); });
+        connect(&p.Menu, &TMainMenu::Device1Clicked, this, [tool] { tool->Device1Click(); });
+    } else {
+        connect(&p.Menu, &TMainMenu::Config1Clicked, this, [line] { line->ConfigDialog(); });
+        connect(&p.Menu, &TMainMenu::Device1Clicked, this, [line] { line->TranslateDialog(); });
+    }
     TCaptureInterface* capture = c_.VideoCap1.get();
     connect(&p.Menu, &TMainMenu::Source1Clicked, this, [capture] { capture->ShowSourceDialog(); });
     connect(&p.Menu, &TMainMenu::Format1Clicked, this, [capture] { capture->ShowFormatDialog(); });
@@ -192,7 +206,9 @@ void TForm1::FormActivate() {
     const TPanels& p = *panels_;
     ++activations_;
     // 1. Telephony line.
-    c_.Modem1->SetDevIdToInitialize(0);
+    // Only while none is chosen: the options window's choice survives the
+    // activation that follows its closing.
+    if (c_.Modem1->DevIdToInitialize() == -1) c_.Modem1->SetDevIdToInitialize(0);
     c_.Modem1->Open();
     // 2. Encoder defaults.
     p.RealMedia.SetProducerDefaults();

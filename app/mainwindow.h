@@ -24,6 +24,7 @@ class TMailTool;
 class TStatusBar;
 class TPhoneOptions;
 class TRMeditor;
+class TPhoneCallTool;
 class TFileSource;
 class THelpWindow;
 struct TPanels;
@@ -94,6 +95,8 @@ public:
     TCameraTool& Camera() { return *camera_; }
     // The mail and upload handlers (sessions only for the real controls).
     TMailTool& MailTool() { return *mail_; }
+    // The phone handlers; nullptr unless Modem1 is a real line component.
+    TPhoneCallTool* PhoneTool() { return phone_.get(); }
     const TPanels& Panels() const { return *panels_; }
     // FileSource1..3: the carried files, extracted to temporary files for the
     // life of the window.
@@ -122,6 +125,8 @@ private:
     std::unique_ptr<TWindowModes> modes_;
     std::unique_ptr<TCloneMode> clones_;
     std::unique_ptr<TMailTool> mail_;
+    // Declared after c_: takes its handlers off the line before the line goes.
+    std::unique_ptr<TPhoneCallTool> phone_;
     std::vector<std::unique_ptr<TFileSource>> fileSources_;
     TCameraTool* camera_ = nullptr;  // a child of the window
     TPhoneOptions* phoneOptions_ = nullptr;

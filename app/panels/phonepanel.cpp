@@ -68,8 +68,23 @@ TPhonePanel::TPhonePanel(QWidget* c, QObject* parent) : QObject(parent) {
     WebPhoneStatusBar4->addPanel(60, Qt::AlignRight, QStringLiteral("0"));
     WebPhoneStatusBar4->setToolTip(QStringLiteral("Files sent"));
 
+    connect(WebPhoneButton1, &QPushButton::clicked, this, &TPhonePanel::PhoneClicked);
     connect(WebPhoneButton2, &QPushButton::clicked, this, &TPhonePanel::PreviousClicked);
     connect(WebPhoneButton3, &QPushButton::clicked, this, &TPhonePanel::NextClicked);
+}
+
+void TPhonePanel::SetButtonCaption(const QString& caption) { WebPhoneButton1->setText(caption); }
+
+void TPhonePanel::SetStatus(const QString& text) {
+    if (connectStatus_) connectStatus_->setPanelText(0, text);
+}
+
+QString TPhonePanel::PhoneNumberText() const { return WebPhoneIP_Edit1->text(); }
+
+void TPhonePanel::SetLineLamp(bool lit) { LEDWebPhoneIPLabel1->setLit(lit); }
+
+void TPhonePanel::TransferLampsOff() {
+    for (TLED* led : {LED_Send, LED_Receive, LED_Stop, LED_Resume}) led->setLit(false);
 }
 
 void TPhonePanel::ShowRecipient(const QString& lastName, const QString& phone, const QString& email) {

@@ -4,12 +4,14 @@
 // line lamp LEDWebPhoneIPLabel1 and the data group DataGroupBox (send,
 // receive, stop and resume with their lamps, the transfer bar and byte
 // count, the received picture). Shown in HTML mail mode where the card edits
-// were. Owns the data-phone counters.
+// were. Owns the data-phone counters. The phone handlers write it as their
+// TPhoneView (the status text goes to the window's ConnectStatus).
 
 #include <QObject>
 #include <array>
 
 #include "app/panels/windowmode.h"
+#include "telephony/phonecalltool.h"
 
 class QGroupBox;
 class QLineEdit;
@@ -25,7 +27,7 @@ class TLED;
 class TLEDLabel;
 class TStatusBar;
 
-class TPhonePanel : public QObject {
+class TPhonePanel : public QObject, public TPhoneView {
     Q_OBJECT
 public:
     TPhonePanel(QWidget* client, QObject* parent);
@@ -41,10 +43,19 @@ public:
     bool DisplaySizeToggle() const { return displaySizeToggle_; }
     // The sent-bytes and sent-files bars, shared with mail and upload.
     void ShowTransferCounters(const QString& total, const QString& count);
+    // Where SetStatus writes (panel 0); the window's status bar.
+    void SetConnectStatus(TStatusBar* bar) { connectStatus_ = bar; }
+
+    void SetButtonCaption(const QString& caption) override;
+    void SetStatus(const QString& text) override;
+    QString PhoneNumberText() const override;
+    void SetLineLamp(bool lit) override;
+    void TransferLampsOff() override;
 
 signals:
     void PreviousClicked();  // WebPhoneButton2
     void NextClicked();      // WebPhoneButton3
+    void PhoneClicked();     // WebPhoneButton1
 
 private:
     QGroupBox* WebPhoneDialer = nullptr;
@@ -71,6 +82,7 @@ private:
     TStatusBar* WebPhoneStatusBar2 = nullptr;
     TStatusBar* WebPhoneStatusBar4 = nullptr;
 
+    TStatusBar* connectStatus_ = nullptr;
     std::array<int, 8> counters_{};
     bool displaySizeToggle_ = false;
 };
