@@ -91,5 +91,18 @@ TEST_F(PhoneWindowOnRealLine, PhoneButtonCallsTheCardsAddressAndThePeersHangUpEn
     EXPECT_FALSE(LineLamp());
 }
 
+TEST_F(PhoneWindowOnRealLine, DialingWithNoLineToOpenShowsTheLinesErrorInTheErrorBox) {
+    qputenv("VANDREX_NETWORK_LINE", "off");
+    CreateOnRealLine();
+    Start();
+    Click("WebPhoneButton1");
+    dialogs.clear();
+    // Queued, so the press runs from the message loop as a user's would.
+    QMetaObject::invokeMethod(Button("WebPhoneButton1"), "click", Qt::QueuedConnection);
+    Process();
+    EXPECT_EQ(dialogs.errors(), QStringList{"TAPILine: You must open line at first"});
+    EXPECT_TRUE(form->isVisible()) << "the window works on after the error";
+}
+
 }  // namespace
 }  // namespace vandrex::testing
