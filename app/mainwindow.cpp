@@ -121,7 +121,8 @@ void TForm1::wire() {
         // reaches the error box.
         phone_ = std::make_unique<TPhoneCallTool>(*tapi, p.Phone);
         TPhoneCallTool* tool = phone_.get();
-        connect(&p.Phone, &TPhonePanel::PhoneClicked, this, [tool] { tool->WebPhoneButton1Click(); });
+        connect(&p.Phone, &TPhonePanel::PhoneClicked, this,
+                [tool] { TApplication::Guard([tool] { tool->WebPhoneButton1Click(); }); });
         connect(&p.Menu, &TMainMenu::Config1Clicked, this, [tool] { tool->Config1Click(); });
         connect(&p.Menu, &TMainMenu::Device1Clicked, this, [tool] { tool->Device1Click(); });
     } else {
@@ -133,7 +134,9 @@ void TForm1::wire() {
     connect(&p.Menu, &TMainMenu::Format1Clicked, this, [capture] { capture->ShowFormatDialog(); });
     connect(&p.Menu, &TMainMenu::Display1Clicked, this, [capture] { capture->ShowDisplayDialog(); });
     connect(&p.Menu, &TMainMenu::Compress1Clicked, this, [capture] { capture->ShowCompressionDialog(); });
-    connect(&p.Picture, &TPicturePanel::Image2DblClicked, this, &TForm1::Image2DblClick);
+    // Errors of these handlers are shown here: unwinding through Qt's click
+    // and mouse-event code would leave its guards behind.
+    connect(&p.Picture, &TPicturePanel::Image2DblClicked, this, [this] { TApplication::Guard([this] { Image2DblClick(); }); });
     connect(&p.Card, &TCardPanel::CloseClicked, this, &TForm1::CloseClick);
 
     TCardFileTool* cards = cards_.get();
