@@ -1,22 +1,24 @@
 // vandrex-phone: the data phone from the command line, on the same protocol
-// core as the program.
+// core and line layer as the program.
 //
-//   vandrex-phone (--dial NUMBER | --answer) [--line LINE] [--dir DIR] [--idle S]
+//   vandrex-phone (--dial NUMBER | --answer) [--line N] [--dir DIR] [--idle S]
 //                 [--timeout S] [--chat TEXT | --file PATH | --picture PATH]...
 //
-// Dials NUMBER (HOST:PORT on the network line, or a serial device path) or
-// answers the next call on LINE (HOST:PORT or PORT to listen on, or a serial
-// device path), sends the items in order, receives into DIR (files are
+// Dials NUMBER or answers the next call on line N (0, the default: the
+// network line, where NUMBER is host[:port] and answering listens on the
+// address of VANDREX_NETWORK_LINE; N >= 1: the N-th Hayes modem of
+// VANDREX_MODEMS), sends the items in order, receives into DIR (files are
 // accepted at once, pictures stored as Snapshot.jpg), prints one line per item
 // and hangs up after S quiet seconds (default 3). The caller goes first; the
 // answering side starts its items once the line has been quiet for a second,
-// since the protocol carries one transfer at a time.
+// since the protocol carries one transfer at a time. --timeout bounds
+// dialling, waiting for a call and the protocol's waits (default 60).
+// Older forms stay: --line HOST:PORT or PORT to answer there on the network
+// line, and a serial device path as NUMBER or line, opened raw.
 // Exit status: 0 when every acknowledgement was right, 1 when one was not,
 // 2 on any failure.
 
-#include <poll.h>
-#include <unistd.h>
-
+#include <QCoreApplication>
 #include <cerrno>
 #include <chrono>
 #include <csignal>
@@ -51,7 +53,7 @@ struct TOptions {
     bool dial = false;
     bool answer = false;
     std::string number;
-    std::string line = "127.0.0.1:7700";
+    TPhoneLineChoice line;
     std::string dir = ".";
     double idleSeconds = 3;
     int timeoutSeconds = 60;
@@ -60,7 +62,7 @@ struct TOptions {
 
 int Usage(const std::string& why) {
     std::cerr << "vandrex-phone: " << why << "\n"
-              << "usage: vandrex-phone (--dial NUMBER | --answer) [--line LINE] [--dir DIR] [--idle S]\n"
+              << "usage: vandrex-phone (--dial NUMBER | --answer) [--line N] [--dir DIR] [--idle S]\n"
               << "                     [--timeout S] [--chat TEXT | --file PATH | --picture PATH]...\n";
     return 2;
 }
@@ -113,7 +115,13 @@ bool ParseArguments(int argc, char** argv, TOptions& o, std::string& error) {
         } else if (a == "--answer") {
             o.answer = true;
         } else if (a == "--line") {
-            if (!value(o.line)) return false;
+            if (!value(v)) return false;
+            try {
+                o.line = ParsePhoneLine(v);
+            } catch (const Exception& e) {
+                error = e.what();
+                return false;
+            }
         } else if (a == "--dir") {
             if (!value(o.dir)) return false;
         } else if (a == "--idle" || a == "--timeout") {
@@ -256,47 +264,47 @@ private:
 
     // One wait for the stream or the next deadline; false when the call ended.
     bool Wait() {
-        // Most steps fit in the socket's buffer: write at once rather than
-        // after another trip through poll.
-        if (!out_.empty()) {
-            ssize_t n = ::write(stream_.Handle(), out_.data(), out_.size());
-            if (n > 0) {
-                out_.erase(0, static_cast<std::size_t>(n));
-                lastActivity_ = NowMs();
-            } else if (n < 0 && errno != EAGAIN && errno != EINTR) {
-                return Dropped(std::strerror(errno));
-            }
-        }
+        TCommHandle& stream = stream_.Stream();
+        stream_.Serve();
         auto now = NowMs();
-        std::int64_t wake = now + 1000;
+        std::int64_t wake = now + 250;  // the line's messages are served at least this often
         if (auto d = phone_.NextDeadline()) wake = std::min(wake, *d);
         if (o_.answer && !o_.items.empty() && !phone_.Busy() && lastInput_ + kAnswerTurnMs > now)
             wake = std::min(wake, lastInput_ + kAnswerTurnMs);
         const auto idleAt = lastActivity_ + static_cast<std::int64_t>(o_.idleSeconds * 1000);
         if (o_.items.empty() && !phone_.Busy() && idleAt > now) wake = std::min(wake, idleAt);
-        pollfd p{stream_.Handle(), static_cast<short>(POLLIN | (out_.empty() ? 0 : POLLOUT)), 0};
-        int timeout = static_cast<int>(std::max<std::int64_t>(0, wake - now));
-        int ready = ::poll(&p, 1, timeout);
-        if (ready < 0 && errno != EINTR) return Dropped("poll failed");
-        if (ready > 0 && (p.revents & (POLLIN | POLLHUP | POLLERR))) {
-            char buffer[65536];
-            ssize_t n = ::read(stream_.Handle(), buffer, sizeof buffer);
-            if (n > 0) {
-                lastActivity_ = lastInput_ = NowMs();
-                phone_.Feed(std::string_view(buffer, static_cast<std::size_t>(n)));
-            } else if (n == 0 || (errno != EAGAIN && errno != EINTR)) {
-                return Dropped("the other side hung up");
-            }
-        }
-        if (ready > 0 && (p.revents & POLLOUT) && !out_.empty()) {
-            ssize_t n = ::write(stream_.Handle(), out_.data(), out_.size());
-            if (n > 0) {
-                out_.erase(0, static_cast<std::size_t>(n));
+        const auto until = [](std::int64_t at) {
+            return std::chrono::steady_clock::now() +
+                   std::chrono::milliseconds(std::max<std::int64_t>(0, at - NowMs()));
+        };
+        if (!out_.empty()) {
+            // Wait for room only while nothing has come in: arrivals are read
+            // between writes, so two sides writing at once never stall.
+            const bool arrived = stream.BytesWaiting() > 0;
+            auto r = stream.Write(out_.data(), out_.size(),
+                                  arrived ? std::chrono::steady_clock::now() : until(std::min(wake, now + 50)));
+            if (r.status == TCommHandle::Status::Ok) {
+                out_.erase(0, r.bytes);
                 lastActivity_ = NowMs();
-            } else if (n < 0 && errno != EAGAIN && errno != EINTR) {
-                return Dropped(std::strerror(errno));
+            } else if (r.status != TCommHandle::Status::TimedOut) {
+                return Dropped(r.status == TCommHandle::Status::Failed ? std::strerror(r.error)
+                                                                       : "the other side hung up");
             }
         }
+        // With output still waiting, only take what has already arrived.
+        const auto readBy = out_.empty() ? until(wake) : std::chrono::steady_clock::now();
+        if (out_.empty() || stream.BytesWaiting() > 0) {
+            char buffer[65536];
+            auto r = stream.Read(buffer, sizeof buffer, readBy);
+            if (r.status == TCommHandle::Status::Ok) {
+                lastActivity_ = lastInput_ = NowMs();
+                phone_.Feed(std::string_view(buffer, r.bytes));
+            } else if (r.status != TCommHandle::Status::TimedOut) {
+                return Dropped(r.status == TCommHandle::Status::Failed ? std::strerror(r.error)
+                                                                       : "the other side hung up");
+            }
+        }
+        if (!stream_.Connected()) return Dropped("the other side hung up");
         phone_.Tick();
         return true;
     }
@@ -330,16 +338,20 @@ int main(int argc, char** argv) {
     TOptions options;
     std::string error;
     if (!ParseArguments(argc, argv, options, error)) return Usage(error);
+    // The line layer delivers its messages through the event loop.
+    QCoreApplication application(argc, argv);
     try {
         TDataPhoneStore store(options.dir);
         store.SetPictureCheck([](std::string_view jpeg) {
             DecodeJpeg(std::span(reinterpret_cast<const std::uint8_t*>(jpeg.data()), jpeg.size()));
         });
         TPhoneStream stream;
-        if (options.dial)
-            stream.Dial(options.number, options.timeoutSeconds);
-        else
-            stream.Answer(options.line, options.timeoutSeconds);
+        if (options.dial) {
+            stream.Dial(options.line, options.number, options.timeoutSeconds);
+        } else {
+            stream.Answer(options.line, options.timeoutSeconds,
+                          [] { std::cerr << "vandrex-phone: waiting for a call" << std::endl; });
+        }
         TSession session(options, stream, store);
         return session.Run();
     } catch (const std::exception& e) {
