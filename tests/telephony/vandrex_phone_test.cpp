@@ -1,5 +1,7 @@
-// vandrex-phone as a user runs it: two real processes on loopback TCP, and a
-// hostile peer played by this test over a socket.
+// vandrex-phone as a user runs it: two real processes over the network line
+// and over two vandrex-modem emulators, the older command-line forms, and a
+// hostile peer played by this test over a socket (straight to the tool, or
+// through a modem emulator's line side).
 
 #include <gtest/gtest.h>
 #include <arpa/inet.h>
@@ -28,6 +30,7 @@ namespace fs = std::filesystem;
 namespace {
 
 const std::string kTool = VANDREX_PHONE_TOOL;
+const std::string kModem = VANDREX_MODEM_TOOL;
 
 class TempFolder {
 public:
@@ -71,11 +74,13 @@ int FreePort() {
 // A running vandrex-phone with its output going to files.
 class TPhoneProcess {
 public:
-    TPhoneProcess(const std::vector<std::string>& args, const fs::path& folder, const std::string& tag) {
+    TPhoneProcess(const std::vector<std::string>& args, const fs::path& folder, const std::string& tag,
+                  const std::vector<std::string>& environment = {}, const std::string& program = kTool) {
         out_ = folder / (tag + ".out");
         err_ = folder / (tag + ".err");
         pid_ = ::fork();
         if (pid_ == 0) {
+            for (const auto& entry : environment) ::putenv(const_cast<char*>(entry.c_str()));
             int o = ::open(out_.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
             int e = ::open(err_.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
             int n = ::open("/dev/null", O_RDONLY);
@@ -83,10 +88,10 @@ public:
             ::dup2(o, 1);
             ::dup2(e, 2);
             std::vector<char*> argv;
-            argv.push_back(const_cast<char*>(kTool.c_str()));
+            argv.push_back(const_cast<char*>(program.c_str()));
             for (const auto& a : args) argv.push_back(const_cast<char*>(a.c_str()));
             argv.push_back(nullptr);
-            ::execv(kTool.c_str(), argv.data());
+            ::execv(program.c_str(), argv.data());
             ::_exit(127);
         }
     }
@@ -111,6 +116,15 @@ public:
     }
     std::string Out() const { return ReadAll(out_); }
     std::string Err() const { return ReadAll(err_); }
+    // True once text shows on the error output (or standard output).
+    bool Shows(const std::string& text, int seconds = 15) const {
+        auto end = std::chrono::steady_clock::now() + std::chrono::seconds(seconds);
+        while (std::chrono::steady_clock::now() < end) {
+            if (Err().find(text) != std::string::npos || Out().find(text) != std::string::npos) return true;
+            std::this_thread::sleep_for(std::chrono::milliseconds(20));
+        }
+        return false;
+    }
 
 private:
     pid_t pid_ = -1;
@@ -135,6 +149,7 @@ std::string Jpeg() {
 // bytes with a time limit on every read.
 class TPeer {
 public:
+    TPeer() = default;
     explicit TPeer(int port) {
         listener_ = ::socket(AF_INET, SOCK_STREAM, 0);
         int one = 1;
@@ -148,7 +163,16 @@ public:
     }
     ~TPeer() {
         if (fd_ >= 0) ::close(fd_);
-        ::close(listener_);
+        if (listener_ >= 0) ::close(listener_);
+    }
+    // Calls a modem emulator's line side, as a far modem would.
+    bool Dial(int port) {
+        fd_ = ::socket(AF_INET, SOCK_STREAM, 0);
+        sockaddr_in a{};
+        a.sin_family = AF_INET;
+        a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        a.sin_port = htons(static_cast<std::uint16_t>(port));
+        return ::connect(fd_, reinterpret_cast<sockaddr*>(&a), sizeof a) == 0;
     }
     bool Accept() {
         pollfd p{listener_, POLLIN, 0};
@@ -190,63 +214,133 @@ private:
     int fd_ = -1;
 };
 
-}  // namespace
+// Settings and lock files of the line layer kept inside the test's folder.
+std::vector<std::string> LineEnvironment(const TempFolder& t, std::vector<std::string> more = {}) {
+    more.push_back("VANDREX_LINE_SETTINGS=" + (t / "line.ini").string());
+    more.push_back("VANDREX_LOCK_DIR=" + t.Path().string());
+    return more;
+}
 
-TEST(VandrexPhoneTool, TwoCopiesExchangeChatsPicturesAndFilesBothWays) {
-    TempFolder t;
+// A vandrex-modem on a link in the folder, taking calls on its port.
+class TModem {
+public:
+    TModem(const TempFolder& t, const std::string& name, int port)
+        : link_((t / name).string()),
+          process_({link_, "--listen", "127.0.0.1:" + std::to_string(port)}, t.Path(), name, {}, kModem) {
+        ready_ = process_.Shows("ready on");
+    }
+    bool Ready() const { return ready_; }
+    const std::string& Link() const { return link_; }
+
+private:
+    std::string link_;
+    TPhoneProcess process_;
+    bool ready_ = false;
+};
+
+const std::vector<std::size_t> kSizes = {0, 1, 1023, 1024, 2047, 2048, 2049, 5000, 100000};
+
+// Two copies on one call: chats with blanks, every file size and a picture
+// each way, and a four-character extension. The answering copy is started
+// with answerArgs and answerEnv, the caller with callerArgs and callerEnv;
+// the items and folders are added here.
+void ExchangeEverything(const TempFolder& t, std::vector<std::string> answerArgs, std::vector<std::string> callerArgs,
+                        const std::vector<std::string>& answerEnv, const std::vector<std::string>& callerEnv) {
     fs::create_directories(t / "a");
     fs::create_directories(t / "b");
     fs::create_directories(t / "out");
-    const std::vector<std::size_t> sizes = {0, 1, 1023, 1024, 2047, 2048, 2049, 5000, 100000};
-    std::vector<std::string> callerArgs, answerArgs;
-    int port = FreePort();
-    std::string address = "127.0.0.1:" + std::to_string(port);
-    answerArgs = {"--answer", "--line", address, "--dir", (t / "a").string(), "--idle", "3", "--chat", "reply  with blanks "};
-    callerArgs = {"--dial", address, "--dir", (t / "b").string(), "--idle", "5", "--chat", "hello  there "};
-    for (auto size : sizes) {
-        auto name = "f" + std::to_string(size) + ".bin";
-        WriteAll(t / "out" / name, vandrex::testing::Pattern(size, static_cast<unsigned>(size) + 1));
-        callerArgs.push_back("--file");
-        callerArgs.push_back((t / "out" / name).string());
+    answerArgs.insert(answerArgs.end(), {"--dir", (t / "a").string(), "--idle", "3", "--chat", "reply  with blanks "});
+    callerArgs.insert(callerArgs.end(), {"--dir", (t / "b").string(), "--idle", "5", "--chat", "hello  there "});
+    for (auto size : kSizes) {
+        for (const char* side : {"c", "a"}) {
+            auto name = side + std::to_string(size) + ".bin";
+            WriteAll(t / "out" / name, vandrex::testing::Pattern(size, static_cast<unsigned>(size) + (*side == 'c' ? 1 : 7)));
+            auto& args = *side == 'c' ? callerArgs : answerArgs;
+            args.insert(args.end(), {"--file", (t / "out" / name).string()});
+        }
     }
     WriteAll(t / "out" / "page.html", "<html></html>");
     callerArgs.insert(callerArgs.end(), {"--file", (t / "out" / "page.html").string()});
     std::string jpeg = Jpeg();
     WriteAll(t / "out" / "shot.jpg", jpeg);
     callerArgs.insert(callerArgs.end(), {"--picture", (t / "out" / "shot.jpg").string()});
-    WriteAll(t / "out" / "back.txt", vandrex::testing::Pattern(4096, 42));
-    answerArgs.insert(answerArgs.end(), {"--file", (t / "out" / "back.txt").string(), "--picture",
-                                         (t / "out" / "shot.jpg").string()});
+    answerArgs.insert(answerArgs.end(), {"--picture", (t / "out" / "shot.jpg").string()});
 
-    TPhoneProcess answerer(answerArgs, t.Path(), "answer");
-    std::this_thread::sleep_for(std::chrono::milliseconds(200));
-    TPhoneProcess caller(callerArgs, t.Path(), "caller");
-    int callerStatus = caller.Wait(90);
+    TPhoneProcess answerer(answerArgs, t.Path(), "answer", answerEnv);
+    ASSERT_TRUE(answerer.Shows("waiting for a call")) << answerer.Err();
+    TPhoneProcess caller(callerArgs, t.Path(), "caller", callerEnv);
+    int callerStatus = caller.Wait(120);
     int answerStatus = answerer.Wait(30);
     ASSERT_EQ(callerStatus, 0) << caller.Err();
     ASSERT_EQ(answerStatus, 0) << answerer.Err();
 
-    for (auto size : sizes) {
-        auto name = "f" + std::to_string(size) + ".bin";
-        EXPECT_EQ(ReadAll(t / "a" / name), ReadAll(t / "out" / name)) << name;
+    std::string out = caller.Out();
+    std::string in = answerer.Out();
+    for (auto size : kSizes) {
+        auto there = "c" + std::to_string(size) + ".bin";
+        auto back = "a" + std::to_string(size) + ".bin";
+        EXPECT_EQ(ReadAll(t / "a" / there), ReadAll(t / "out" / there)) << there;
+        EXPECT_EQ(ReadAll(t / "b" / back), ReadAll(t / "out" / back)) << back;
+        EXPECT_NE(out.find("sent file " + there + " " + std::to_string(size) + "\n"), std::string::npos) << out;
+        EXPECT_NE(in.find("received file " + there + " " + std::to_string(size) + "\n"), std::string::npos) << in;
+        EXPECT_NE(in.find("sent file " + back + " " + std::to_string(size) + "\n"), std::string::npos) << in;
+        EXPECT_NE(out.find("received file " + back + " " + std::to_string(size) + "\n"), std::string::npos) << out;
     }
     // The four-character extension is cut to three on the receiving side.
     EXPECT_EQ(ReadAll(t / "a" / "page.htm"), "<html></html>");
-    EXPECT_EQ(ReadAll(t / "a" / "Snapshot.jpg"), jpeg);
-    EXPECT_EQ(ReadAll(t / "b" / "back.txt"), vandrex::testing::Pattern(4096, 42));
-    EXPECT_EQ(ReadAll(t / "b" / "Snapshot.jpg"), jpeg);
-
-    std::string out = caller.Out();
-    EXPECT_NE(out.find("sent chat hello  there \n"), std::string::npos) << out;
-    EXPECT_NE(out.find("sent file f100000.bin 100000\n"), std::string::npos) << out;
-    EXPECT_NE(out.find("sent picture " + std::to_string(jpeg.size()) + "\n"), std::string::npos) << out;
-    EXPECT_NE(out.find("received chat reply  with blanks \n"), std::string::npos) << out;
-    EXPECT_NE(out.find("received file back.txt 4096\n"), std::string::npos) << out;
-    std::string in = answerer.Out();
-    EXPECT_NE(in.find("received chat hello  there \n"), std::string::npos) << in;
-    EXPECT_NE(in.find("received file f0.bin 0\n"), std::string::npos) << in;
     EXPECT_NE(in.find("received file page.htm 13\n"), std::string::npos) << in;
-    EXPECT_NE(in.find("received picture " + std::to_string(jpeg.size()) + "\n"), std::string::npos) << in;
+    EXPECT_EQ(ReadAll(t / "a" / "Snapshot.jpg"), jpeg);
+    EXPECT_EQ(ReadAll(t / "b" / "Snapshot.jpg"), jpeg);
+    const std::string picture = "picture " + std::to_string(jpeg.size()) + "\n";
+    EXPECT_NE(out.find("sent " + picture), std::string::npos) << out;
+    EXPECT_NE(out.find("received " + picture), std::string::npos) << out;
+    EXPECT_NE(in.find("received " + picture), std::string::npos) << in;
+    EXPECT_NE(out.find("sent chat hello  there \n"), std::string::npos) << out;
+    EXPECT_NE(out.find("received chat reply  with blanks \n"), std::string::npos) << out;
+    EXPECT_NE(in.find("received chat hello  there \n"), std::string::npos) << in;
+    EXPECT_NE(in.find("sent chat reply  with blanks \n"), std::string::npos) << in;
+}
+
+}  // namespace
+
+TEST(VandrexPhoneTool, TwoCopiesExchangeEverythingOverTheNetworkLine) {
+    TempFolder t;
+    const std::string address = "127.0.0.1:" + std::to_string(FreePort());
+    // Both copies see the same setting: only the answering one may take the port.
+    auto env = LineEnvironment(t, {"VANDREX_NETWORK_LINE=" + address});
+    ExchangeEverything(t, {"--answer", "--line", "0"}, {"--dial", address}, env, env);
+}
+
+TEST(VandrexPhoneTool, TwoCopiesExchangeEverythingOverTwoModems) {
+    TempFolder t;
+    const int portA = FreePort();
+    TModem a(t, "modemA", portA);
+    TModem b(t, "modemB", FreePort());
+    ASSERT_TRUE(a.Ready() && b.Ready());
+    // The first modem is line 1 whether or not the network line is on.
+    ExchangeEverything(t, {"--answer", "--line", "1"}, {"--dial", "127.0.0.1:" + std::to_string(portA), "--line", "1"},
+                       LineEnvironment(t, {"VANDREX_MODEMS=" + a.Link(), "VANDREX_NETWORK_LINE=off"}),
+                       LineEnvironment(t, {"VANDREX_MODEMS=" + b.Link()}));
+}
+
+// The forms other programs and scripts already use: answering on an address
+// or a bare port of the network line.
+TEST(VandrexPhoneTool, OlderAnsweringFormsStillWork) {
+    TempFolder t;
+    for (std::string line : {std::string("127.0.0.1:") + std::to_string(FreePort()), std::to_string(FreePort())}) {
+        const std::string tag = line.find(':') == std::string::npos ? "port" : "address";
+        fs::create_directories(t / tag);
+        WriteAll(t / "x.txt", "old form");
+        TPhoneProcess answerer({"--answer", "--line", line, "--dir", (t / tag).string(), "--idle", "2"}, t.Path(),
+                               tag + "-answer", LineEnvironment(t));
+        ASSERT_TRUE(answerer.Shows("waiting for a call")) << answerer.Err();
+        const std::string number = line.find(':') == std::string::npos ? "127.0.0.1:" + line : line;
+        TPhoneProcess caller({"--dial", number, "--idle", "1", "--file", (t / "x.txt").string()}, t.Path(),
+                             tag + "-caller", LineEnvironment(t));
+        EXPECT_EQ(caller.Wait(), 0) << caller.Err();
+        EXPECT_EQ(answerer.Wait(), 0) << answerer.Err();
+        EXPECT_EQ(ReadAll(t / tag / "x.txt"), "old form") << tag;
+    }
 }
 
 TEST(VandrexPhoneTool, WrongAcknowledgementsGiveExitStatusOne) {
@@ -342,6 +436,93 @@ TEST(VandrexPhoneTool, BadArgumentsAndUnreachablePeersFail) {
     TPhoneProcess missing({"--dial", "127.0.0.1:" + std::to_string(FreePort()), "--timeout", "1"}, t.Path(), "missing");
     EXPECT_EQ(missing.Wait(), 2);
     EXPECT_NE(missing.Err().find("Cannot reach"), std::string::npos);
+}
+
+// The answering side on a modem, with this test as the far modem: a wrong
+// acknowledgement gives 1, the far end hanging up in the middle of a file 2.
+TEST(VandrexPhoneTool, AcknowledgementsAndHangUpOverAModem) {
+    TempFolder t;
+    const int port = FreePort();
+    TModem modem(t, "modem", port);
+    ASSERT_TRUE(modem.Ready());
+    auto env = LineEnvironment(t, {"VANDREX_MODEMS=" + modem.Link(), "VANDREX_NETWORK_LINE=off"});
+    WriteAll(t / "x.txt", "hello");
+    {
+        TPhoneProcess phone({"--answer", "--line", "1", "--dir", t.Path().string(), "--idle", "1", "--file",
+                             (t / "x.txt").string()},
+                            t.Path(), "wrong", env);
+        ASSERT_TRUE(phone.Shows("waiting for a call")) << phone.Err();
+        TPeer peer;
+        ASSERT_TRUE(peer.Dial(port));
+        EXPECT_EQ(peer.Read(19, 15000), "sendFILE:x.txt[5]\r\n");
+        peer.Send(RequestAck(TTransferKind::File));
+        EXPECT_EQ(peer.Read(22 + 5), BlockHeader(TTransferKind::File, 5) + "hello");
+        peer.Send("FILELeng:BAD        \r\n");
+        EXPECT_EQ(phone.Wait(), 1) << phone.Err();
+        EXPECT_NE(phone.Err().find("wrong acknowledgement \"FILELeng:BAD"), std::string::npos) << phone.Err();
+        EXPECT_NE(phone.Out().find("sent file x.txt 5\n"), std::string::npos) << phone.Out();
+    }
+    {
+        const std::string big = vandrex::testing::Pattern(100000, 3);
+        WriteAll(t / "big.bin", big);
+        TPhoneProcess phone({"--answer", "--line", "1", "--dir", t.Path().string(), "--idle", "1", "--file",
+                             (t / "big.bin").string()},
+                            t.Path(), "dropped", env);
+        ASSERT_TRUE(phone.Shows("waiting for a call")) << phone.Err();
+        TPeer peer;
+        ASSERT_TRUE(peer.Dial(port));
+        EXPECT_EQ(peer.Read(26, 15000), "sendFILE:big.bin[100000]\r\n");
+        peer.Send(RequestAck(TTransferKind::File));
+        EXPECT_TRUE(peer.Read(22 + 2048) == BlockHeader(TTransferKind::File, 2048) + big.substr(0, 2048));
+        peer.Send(BlockAck(TTransferKind::File));
+        peer.Read(100);
+        peer.HangUp();
+        EXPECT_EQ(phone.Wait(), 2) << phone.Err();
+        EXPECT_EQ(phone.Out().find("sent file"), std::string::npos) << phone.Out();
+    }
+}
+
+TEST(VandrexPhoneTool, LinesThatCannotBeUsedFailWithTheirReason) {
+    TempFolder t;
+    struct TCase {
+        std::vector<std::string> args, env;
+        std::string message;
+    } cases[] = {
+        {{"--dial", "127.0.0.1:1", "--line", "3"}, {"VANDREX_MODEMS=" + (t / "m1").string()},
+         "There is no modem 3: 1 modem(s) found"},
+        {{"--answer", "--line", "0"}, {"VANDREX_NETWORK_LINE=off"}, "The network line is off"},
+        {{"--answer", "--line", "network"}, {}, "\"network\" is not a line"},
+        {{"--answer", "--timeout", "1"}, {"VANDREX_NETWORK_LINE=127.0.0.1:" + std::to_string(FreePort())},
+         "No call on the network line within 1 s"},
+        {{"--dial", "127.0.0.1:1", "--line", "1", "--timeout", "2"},
+         {"VANDREX_MODEMS=" + (t / "absent").string(), "VANDREX_NETWORK_LINE=off"},
+         "Cannot open modem 1"},
+    };
+    int n = 0;
+    for (const auto& c : cases) {
+        TPhoneProcess phone(c.args, t.Path(), "case" + std::to_string(n++), LineEnvironment(t, c.env));
+        EXPECT_EQ(phone.Wait(), 2) << c.message;
+        EXPECT_NE(phone.Err().find(c.message), std::string::npos) << phone.Err();
+    }
+    // A port held by another program: the answering copy says so rather
+    // than waiting for calls that cannot reach it.
+    {
+        int fd = ::socket(AF_INET, SOCK_STREAM, 0);
+        sockaddr_in a{};
+        a.sin_family = AF_INET;
+        a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        ::bind(fd, reinterpret_cast<sockaddr*>(&a), sizeof a);
+        ::listen(fd, 1);
+        socklen_t len = sizeof a;
+        ::getsockname(fd, reinterpret_cast<sockaddr*>(&a), &len);
+        const int held = ntohs(a.sin_port);
+        TPhoneProcess phone({"--answer"}, t.Path(), "held",
+                            LineEnvironment(t, {"VANDREX_NETWORK_LINE=127.0.0.1:" + std::to_string(held)}));
+        EXPECT_EQ(phone.Wait(), 2);
+        EXPECT_NE(phone.Err().find("Cannot listen on \"127.0.0.1:" + std::to_string(held) + "\""), std::string::npos)
+            << phone.Err();
+        ::close(fd);
+    }
 }
 
 // Two copies on a serial line: a pair of pseudo-terminals joined by socat.
