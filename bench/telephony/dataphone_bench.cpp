@@ -64,7 +64,7 @@ struct TChild {
 // Starts args in cwd with extra environment entries; its standard output
 // comes to out (or, with a terminal, both standard streams are that terminal).
 TChild Spawn(const std::vector<std::string>& args, const fs::path& cwd, const std::vector<std::string>& environment = {},
-             int terminal = -1) {
+             int terminal = -1, bool errorsToo = false) {
     int pipeFds[2];
     if (::pipe(pipeFds) != 0) return {};
     pid_t pid = ::fork();
@@ -79,8 +79,7 @@ TChild Spawn(const std::vector<std::string>& args, const fs::path& cwd, const st
             ::dup2(null, 0);
             ::dup2(pipeFds[1], 1);
         }
-        ::dup2(terminal >= 0 ? null : pipeFds[1], 2);
-        if (terminal >= 0) ::dup2(pipeFds[1], 2);
+        ::dup2(terminal >= 0 || errorsToo ? pipeFds[1] : null, 2);
         std::vector<char*> argv;
         for (const auto& a : args) argv.push_back(const_cast<char*>(a.c_str()));
         argv.push_back(nullptr);
@@ -220,11 +219,12 @@ double PhoneSeconds(const fs::path& file, long rate) {
     }
     answerArgs.insert(answerArgs.begin(), {kTool, "--answer"});
     answerArgs.insert(answerArgs.end(), {"--dir", in.string(), "--idle", "2"});
-    TChild receiver = Spawn(answerArgs, in, answerEnv);
     // Its error output says when the line is open and waiting.
-    ::close(receiver.out);
-    receiver.out = -1;
-    std::this_thread::sleep_for(std::chrono::milliseconds(rate > 0 ? 1500 : 500));
+    TChild receiver = Spawn(answerArgs, in, answerEnv, -1, true);
+    if (!WaitForOutput(receiver, "waiting for a call", 30)) {
+        Reap(receiver, true);
+        return -1;
+    }
     callArgs.insert(callArgs.begin(), kTool);
     callArgs.insert(callArgs.end(), {"--idle", "0.2", "--file", file.string()});
     auto start = Clock::now();

@@ -323,6 +323,23 @@ TEST(VandrexPhoneTool, TwoCopiesExchangeEverythingOverTwoModems) {
                        LineEnvironment(t, {"VANDREX_MODEMS=" + b.Link()}));
 }
 
+// A caller started first dials again until the answering copy is there, and
+// its own network line, under the same setting, leaves that port alone.
+TEST(VandrexPhoneTool, ACallerStartedFirstWaitsForTheAnswer) {
+    TempFolder t;
+    const std::string address = "127.0.0.1:" + std::to_string(FreePort());
+    auto env = LineEnvironment(t, {"VANDREX_NETWORK_LINE=" + address});
+    WriteAll(t / "early.txt", "first in line");
+    fs::create_directories(t / "in");
+    TPhoneProcess caller({"--dial", address, "--idle", "1", "--file", (t / "early.txt").string()}, t.Path(), "caller",
+                         env);
+    std::this_thread::sleep_for(std::chrono::milliseconds(700));
+    TPhoneProcess answerer({"--answer", "--dir", (t / "in").string(), "--idle", "2"}, t.Path(), "answer", env);
+    EXPECT_EQ(caller.Wait(), 0) << caller.Err();
+    EXPECT_EQ(answerer.Wait(), 0) << answerer.Err();
+    EXPECT_EQ(ReadAll(t / "in" / "early.txt"), "first in line");
+}
+
 // The forms other programs and scripts already use: answering on an address
 // or a bare port of the network line.
 TEST(VandrexPhoneTool, OlderAnsweringFormsStillWork) {

@@ -158,13 +158,12 @@ void TPhoneStream::OpenLine(const TPhoneLineChoice& choice, bool dialling) {
     if (!QCoreApplication::instance()) throw EInOutError("The line needs the application's event loop");
     const bool answerOnNetwork =
         !dialling && (choice.kind == TPhoneLineChoice::TKind::NetworkAt || choice.line == 0);
-    if (choice.kind == TPhoneLineChoice::TKind::NetworkAt) {
-        qputenv("VANDREX_NETWORK_LINE", QByteArray::fromStdString(choice.address));
-    } else if (!answerOnNetwork && NetworkLineSettings().enabled) {
-        // Only an answering network line needs its port; any other use of
-        // the line layer must not take it from the program or another copy.
+    // Only an answering network line needs its port; any other use of the
+    // line layer must not take it from the program or another copy.
+    if (choice.kind == TPhoneLineChoice::TKind::NetworkAt)
+        qputenv("VANDREX_NETWORK_LINE", dialling ? QByteArray("127.0.0.1:0") : QByteArray::fromStdString(choice.address));
+    else if (!answerOnNetwork && NetworkLineSettings().enabled)
         qputenv("VANDREX_NETWORK_LINE", "127.0.0.1:0");
-    }
     const TNetworkLineSettings net = NetworkLineSettings();
     DWORD device = 0;
     if (choice.line == 0) {
