@@ -166,7 +166,12 @@ public:
         for (;;) {
             StartItems();
             Collect();
-            if (!stream_.Connected()) break;
+            // The line may end the call between two waits: a transfer cut
+            // off there has failed as much as one cut off inside a wait.
+            if (!stream_.Connected()) {
+                Dropped("the other side hung up");
+                break;
+            }
             const auto now = NowMs();
             if (o_.items.empty() && !phone_.Busy() && out_.empty() && !phone_.FileAnnounced() &&
                 now - lastActivity_ >= static_cast<std::int64_t>(o_.idleSeconds * 1000)) {
