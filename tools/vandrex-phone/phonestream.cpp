@@ -118,7 +118,8 @@ TPhoneLineChoice ParsePhoneLine(const std::string& text) {
         c.address = text;
     } else if (AllDigits(text) && std::stol(text) < 1024) {
         c.line = static_cast<int>(std::stol(text));
-    } else if (AllDigits(text) || (text.find(':') != std::string::npos && AllDigits(text.substr(text.rfind(':') + 1)))) {
+    } else if (AllDigits(text) ||
+               (text.find(':') != std::string::npos && AllDigits(text.substr(text.rfind(':') + 1)))) {
         c.kind = TPhoneLineChoice::TKind::NetworkAt;
         c.address = text;
     } else {
@@ -161,7 +162,8 @@ void TPhoneStream::OpenLine(const TPhoneLineChoice& choice, bool dialling) {
     // Only an answering network line needs its port; any other use of the
     // line layer must not take it from the program or another copy.
     if (choice.kind == TPhoneLineChoice::TKind::NetworkAt)
-        qputenv("VANDREX_NETWORK_LINE", dialling ? QByteArray("127.0.0.1:0") : QByteArray::fromStdString(choice.address));
+        qputenv("VANDREX_NETWORK_LINE",
+                dialling ? QByteArray("127.0.0.1:0") : QByteArray::fromStdString(choice.address));
     else if (!answerOnNetwork && NetworkLineSettings().enabled)
         qputenv("VANDREX_NETWORK_LINE", "127.0.0.1:0");
     const TNetworkLineSettings net = NetworkLineSettings();
@@ -209,7 +211,8 @@ void TPhoneStream::TakeStream() {
 
 void TPhoneStream::Dial(const TPhoneLineChoice& line, const std::string& number, int timeoutSeconds) {
     HangUp();
-    if (line.kind == TPhoneLineChoice::TKind::Serial || IsPath(number)) return OpenSerial(IsPath(number) ? number : line.address);
+    if (line.kind == TPhoneLineChoice::TKind::Serial || IsPath(number))
+        return OpenSerial(IsPath(number) ? number : line.address);
     OpenLine(line, true);
     const auto deadline = Clock::now() + std::chrono::seconds(timeoutSeconds);
     const QString destination = QString::fromStdString(number);
@@ -220,7 +223,8 @@ void TPhoneStream::Dial(const TPhoneLineChoice& line, const std::string& number,
         params->dwMediaMode = LINEMEDIAMODE_DATAMODEM;
         HCALL call = 0;
         const LONG request = lineMakeCall(state_->line, &call, &destination, 0, params.get());
-        if (request < 0) throw EInOutError("Cannot reach \"" + number + "\" on " + state_->name + ": " + LineError(request));
+        if (request < 0)
+            throw EInOutError("Cannot reach \"" + number + "\" on " + state_->name + ": " + LineError(request));
         state_->call = call;
         bool ended = false;
         DWORD mode = 0;
