@@ -129,9 +129,12 @@ private:
     int fLookupId = -1;
     QString fPassword;
     std::unique_ptr<QFile> fFile;
-    qint64 fSent = 0;
+    qint64 fSent = 0;            // bytes handed to the data connection
+    bool fSendFile = true;       // the kernel copies file to socket (sendfile)
     bool fStorAccepted = false;  // 125/150 arrived
     bool fDataDone = false;      // every byte written and the data connection closed
+    bool SendFromFile();
+    bool QueueChunk();
 };
 
 }  // namespace vandrex
