@@ -1,5 +1,6 @@
 #include "mail/ftp.h"
 
+#include <QElapsedTimer>
 #include <QHostInfo>
 #include <QRegularExpression>
 #include <QTcpServer>
@@ -21,9 +22,11 @@ namespace {
 // fresh pages per piece); up to kAhead bytes wait in the socket's buffer.
 constexpr qint64 kChunk = 64 * 1024;
 constexpr qint64 kAhead = 2 * 1024 * 1024;
-// At most this much goes straight from the file per call, so the event loop
-// (the window's timers) runs between bursts even when the peer keeps up.
-constexpr qint64 kBurst = 4 * 1024 * 1024;
+// Straight sends from the file: at most kPiece per system call, and no more
+// calls after kBurstMs, so the event loop (the window's timers) runs between
+// bursts even when the peer keeps up.
+constexpr qint64 kPiece = 1024 * 1024;
+constexpr qint64 kBurstMs = 4;
 
 bool SameHost(const QHostAddress& a, const QHostAddress& b) {
     bool okA = false, okB = false;
@@ -363,7 +366,9 @@ void TFTP::OpenDataConnection(quint16 port) {
 }
 
 void TFTP::DataConnected() {
-    fData->setSocketOption(QAbstractSocket::LowDelayOption, 0);
+    // The piece left over where the socket filled up goes at once instead of
+    // waiting for the peer's (possibly delayed) acknowledgement.
+    fData->setSocketOption(QAbstractSocket::LowDelayOption, 1);
     if (fPhase == Phase::DataConnect) {
         Command("STOR " + RemoteFile.toUtf8());
         Expect(Phase::Stor);
@@ -405,6 +410,7 @@ void TFTP::DataAccepted() {
             continue;
         }
         fData = s;
+        fData->setSocketOption(QAbstractSocket::LowDelayOption, 1);
         connect(fData, &QTcpSocket::bytesWritten, this, &TFTP::PumpData);
         connect(fData, &QTcpSocket::errorOccurred, this, &TFTP::DataError);
         connect(fData, &QTcpSocket::disconnected, this, &TFTP::PumpData);
@@ -458,13 +464,13 @@ bool TFTP::SendFromFile() {
         return true;
     }
     const qint64 total = DocInput.BytesTotal;
-    qint64 sent = 0;
-    while (fSent < total && sent < kBurst) {
+    QElapsedTimer burst;
+    burst.start();
+    while (fSent < total && !burst.hasExpired(kBurstMs)) {
         off_t offset = off_t(fSent);
-        const ssize_t n = ::sendfile(socket, file, &offset, size_t(std::min(total - fSent, kBurst - sent)));
+        const ssize_t n = ::sendfile(socket, file, &offset, size_t(std::min(total - fSent, kPiece)));
         if (n > 0) {
             fSent += n;
-            sent += n;
             continue;
         }
         if (n < 0 && errno == EINTR)
