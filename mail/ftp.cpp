@@ -1,16 +1,9 @@
 #include "mail/ftp.h"
 
-#include <QElapsedTimer>
 #include <QHostInfo>
 #include <QRegularExpression>
 #include <QTcpServer>
 #include <QTcpSocket>
-
-#include <sys/sendfile.h>
-
-#include <algorithm>
-#include <cerrno>
-#include <cstring>
 
 #include "mail/mailmessage.h"
 
@@ -22,11 +15,6 @@ namespace {
 // fresh pages per piece); up to kAhead bytes wait in the socket's buffer.
 constexpr qint64 kChunk = 64 * 1024;
 constexpr qint64 kAhead = 2 * 1024 * 1024;
-// Straight sends from the file: at most kPiece per system call, and no more
-// calls after kBurstMs, so the event loop (the window's timers) runs between
-// bursts even when the peer keeps up.
-constexpr qint64 kPiece = 1024 * 1024;
-constexpr qint64 kBurstMs = 4;
 
 bool SameHost(const QHostAddress& a, const QHostAddress& b) {
     bool okA = false, okB = false;
@@ -261,7 +249,6 @@ bool TFTP::Put(const QString& localFile, const QString& remoteFile) {
     DocInput.BytesTotal = fFile->size();
     DocInput.BytesTransferred = 0;
     fSent = 0;
-    fSendFile = true;
     fStorAccepted = false;
     fDataDone = false;
     SetBusy(true);
@@ -366,9 +353,7 @@ void TFTP::OpenDataConnection(quint16 port) {
 }
 
 void TFTP::DataConnected() {
-    // The piece left over where the socket filled up goes at once instead of
-    // waiting for the peer's (possibly delayed) acknowledgement.
-    fData->setSocketOption(QAbstractSocket::LowDelayOption, 1);
+    fData->setSocketOption(QAbstractSocket::LowDelayOption, 0);
     if (fPhase == Phase::DataConnect) {
         Command("STOR " + RemoteFile.toUtf8());
         Expect(Phase::Stor);
@@ -410,7 +395,6 @@ void TFTP::DataAccepted() {
             continue;
         }
         fData = s;
-        fData->setSocketOption(QAbstractSocket::LowDelayOption, 1);
         connect(fData, &QTcpSocket::bytesWritten, this, &TFTP::PumpData);
         connect(fData, &QTcpSocket::errorOccurred, this, &TFTP::DataError);
         connect(fData, &QTcpSocket::disconnected, this, &TFTP::PumpData);
@@ -423,9 +407,8 @@ void TFTP::DataAccepted() {
 void TFTP::PumpData() {
     if (!fData || !fFile || !fStorAccepted)
         return;
-    const qint64 total = DocInput.BytesTotal;
     if (fData->state() == QAbstractSocket::UnconnectedState) {
-        if (fSent == total && fData->bytesToWrite() == 0) {
+        if (fSent == DocInput.BytesTotal && !fFile->bytesAvailable() && fData->bytesToWrite() == 0) {
             fDataDone = true;
             fPhase = Phase::Finish;
             fWait.start(Timeout);
@@ -434,85 +417,26 @@ void TFTP::PumpData() {
     }
     if (fData->state() != QAbstractSocket::ConnectedState)
         return;
-    // Straight from the file while the socket takes it; when it is full one
-    // piece waits in the socket's own buffer, whose write-ready call brings
-    // us back here.
-    if (fSendFile && fData->bytesToWrite() == 0) {
-        if (!SendFromFile())
+    while (!fFile->atEnd() && fData->bytesToWrite() < kAhead) {
+        const QByteArray chunk = fFile->read(kChunk);
+        if (chunk.isEmpty()) {
+            Fail(kErrorLocalFile, DocInput.FileName + QStringLiteral(": ") + fFile->errorString());
+            EndPut(false);
             return;
-        if (fSent < total && fData->bytesToWrite() == 0 && !QueueChunk())
-            return;
-    }
-    if (!fSendFile) {
-        while (fSent < total && fData->bytesToWrite() < kAhead)
-            if (!QueueChunk())
-                return;
+        }
+        fData->write(chunk);
+        fSent += chunk.size();
     }
     DocInput.BytesTransferred = fSent - fData->bytesToWrite();
     fWait.start(Timeout);
-    if (fSent == total && fData->bytesToWrite() == 0)
+    if (fFile->atEnd() && fData->bytesToWrite() == 0)
         fData->disconnectFromHost();
-}
-
-// Sends from the file's current offset until the socket is full, a burst
-// has gone or the file is through. False after a failure (reported).
-bool TFTP::SendFromFile() {
-    const int socket = int(fData->socketDescriptor());
-    const int file = fFile->handle();
-    if (socket < 0 || file < 0) {
-        fSendFile = false;
-        return true;
-    }
-    const qint64 total = DocInput.BytesTotal;
-    QElapsedTimer burst;
-    burst.start();
-    while (fSent < total && !burst.hasExpired(kBurstMs)) {
-        off_t offset = off_t(fSent);
-        const ssize_t n = ::sendfile(socket, file, &offset, size_t(std::min(total - fSent, kPiece)));
-        if (n > 0) {
-            fSent += n;
-            continue;
-        }
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK))
-            return true;
-        if (n < 0 && (errno == EINVAL || errno == ENOSYS || errno == EOPNOTSUPP) && fSent == 0) {
-            fSendFile = false;  // this file or socket cannot; read and write instead
-            return true;
-        }
-        Fail(kErrorLocalFile, DocInput.FileName + QStringLiteral(": ") +
-                                  (n == 0 ? QStringLiteral("the file became shorter during the upload")
-                                          : QString::fromLocal8Bit(std::strerror(errno))));
-        EndPut(false);
-        return false;
-    }
-    return true;
-}
-
-// Reads the next piece at the sent offset into the socket's buffer. False
-// after a failure (reported).
-bool TFTP::QueueChunk() {
-    const QByteArray chunk =
-        fFile->seek(fSent) ? fFile->read(std::min(kChunk, DocInput.BytesTotal - fSent)) : QByteArray();
-    if (chunk.isEmpty()) {
-        Fail(kErrorLocalFile, DocInput.FileName + QStringLiteral(": ") +
-                                  (fFile->error() != QFileDevice::NoError
-                                       ? fFile->errorString()
-                                       : QStringLiteral("the file became shorter during the upload")));
-        EndPut(false);
-        return false;
-    }
-    fData->write(chunk);
-    fSent += chunk.size();
-    return true;
 }
 
 void TFTP::DataError() {
     if (!fData || !fFile)
         return;
-    if (fData->error() == QAbstractSocket::RemoteHostClosedError && fSent == DocInput.BytesTotal &&
-        fData->bytesToWrite() == 0) {
+    if (fData->error() == QAbstractSocket::RemoteHostClosedError && fFile->atEnd() && fData->bytesToWrite() == 0) {
         PumpData();
         return;
     }

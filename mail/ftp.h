@@ -129,12 +129,9 @@ private:
     int fLookupId = -1;
     QString fPassword;
     std::unique_ptr<QFile> fFile;
-    qint64 fSent = 0;            // bytes handed to the data connection
-    bool fSendFile = true;       // the kernel copies file to socket (sendfile)
+    qint64 fSent = 0;
     bool fStorAccepted = false;  // 125/150 arrived
     bool fDataDone = false;      // every byte written and the data connection closed
-    bool SendFromFile();
-    bool QueueChunk();
 };
 
 }  // namespace vandrex
