@@ -93,7 +93,11 @@ TCameraTool::TCameraTool(TForm1& form, const TPanels& panels, TTimerPanel& timer
 
     connect(&p_.Snapshot, &TSnapshotPanel::ZozadiFotoBtn1Clicked, this, &TCameraTool::ZozadiFotoBtn1Click);
     connect(&p_.Optimizer, &TOptimizerPanel::Command, this, &TCameraTool::OptimizerCommand);
-    connect(&p_.Optimizer, &TOptimizerPanel::LzwSwitchedOff, this, [this] { optimizer_.SwitchLzwOff(); });
+    connect(&p_.Optimizer, &TOptimizerPanel::LzwSwitchedOff, this, [this] {
+        // The lamp keeps its lit state; only its colour and hint change.
+        optimizer_.NecLit = p_.Optimizer.BigDisplay();
+        optimizer_.SwitchLzwOff();
+    });
     connect(&timerPanel_, &TTimerPanel::TimerSetButtonClicked, this, &TCameraTool::TimerSetButtonClick);
     connect(&timerPanel_, &TTimerPanel::TimerSpeedButtonClicked, this, &TCameraTool::TimerSpeedButtonClick);
 }

@@ -3,11 +3,15 @@
 #include <QApplication>
 #include <QMenuBar>
 
+#include "app/application.h"
 #include "app/mainwindow.h"
 #include "app/panels/mailpanel.h"
 #include "app/panels/mainmenu.h"
+#include "app/panels/optimizerpanel.h"
 #include "app/panels/panels.h"
 #include "app/panels/phonepanel.h"
+#include "app/panels/probepanel.h"
+#include "app/panels/realmediapanel.h"
 #include "app/panels/snapshotpanel.h"
 #include "app/statusbar.h"
 #include "controls/led.h"
@@ -76,11 +80,19 @@ public:
         if (t_.SaveDisplayPicture) t_.SaveDisplayPicture(path);
     }
     void ApplyPictureLayout(const TPictureLayout& layout) override {
-        t_.p_.Menu.DisableRecorderItems();
         vandrex::SetWindowWidth(t_.form_, layout.windowWidth);
         t_.p_.Mail.ApplyPictureLayout(layout.webAddressWidth, layout.mediaButtonsFlat);
         t_.p_.ConnectStatus.setPanelText(0, layout.statusText);
     }
+    void DisableRecorderItems() override { t_.p_.Menu.DisableRecorderItems(); }
+    void ShowImodeLogo() override { t_.p_.Optimizer.ShowLogoOnly(); }
+    void ResetPageSizeBar() override { t_.p_.Optimizer.ResetSizeBar(); }
+    void StopProbe() override {
+        if (!t_.p_.Probe.ProbeChecked()) return;
+        t_.p_.RealMedia.StopEncoding();
+        t_.p_.Probe.UncheckProbe();
+    }
+    void SwitchLzwOff() override { t_.p_.Optimizer.SwitchLzwOff(); }
     void LineClose() override { t_.line_.Close(); }
     void ProcessMessages() override { QCoreApplication::processEvents(); }
 
@@ -107,19 +119,25 @@ TMailTool::~TMailTool() = default;
 
 void TMailTool::wire() {
     TMailPanel& m = p_.Mail;
+    // The handlers' errors (a port or font size that is no number, a missing
+    // file) are shown here, not unwound through Qt's click code.
+    auto guarded = [this](auto* object, auto method) {
+        return [object, method] { TApplication::Guard([object, method] { (object->*method)(); }); };
+    };
     if (TMailSession* s = mail_.get()) {
-        connect(&m, &TMailPanel::ConnectionClicked, s, &TMailSession::ConnectionClick);
-        connect(&m, &TMailPanel::SendBtnClicked, s, &TMailSession::SendBtnClick);
+        connect(&m, &TMailPanel::ConnectionClicked, s, guarded(s, &TMailSession::ConnectionClick));
+        connect(&m, &TMailPanel::SendBtnClicked, s, guarded(s, &TMailSession::SendBtnClick));
         connect(&m, &TMailPanel::MailSheetChanged, s, &TMailSession::MailSheetChange);
         connect(&m, &TMailPanel::OnderwerpChanged, s, &TMailSession::OnderwerpChange);
         connect(&m, &TMailPanel::KeyChanged, s, &TMailSession::KeyChange);
         connect(&m, &TMailPanel::CheckBox2Clicked, s, &TMailSession::CheckBox2Click);
     }
     if (TUploadSession* u = upload_.get()) {
-        connect(&m, &TMailPanel::i_modeGIFSButtonClicked, u, &TUploadSession::i_modeGIFSButtonClick);
-        connect(&m, &TMailPanel::FTPSButtonClicked, u, &TUploadSession::FTPSButtonClick);
-        connect(&m, &TMailPanel::GIFRadioButtonClicked, u, &TUploadSession::GIFRadioButtonClick);
-        connect(&m, &TMailPanel::JPGRadioButtonClicked, u, &TUploadSession::JPGRadioButtonClick);
+        connect(&m, &TMailPanel::i_modeGIFSButtonClicked, u, guarded(u, &TUploadSession::i_modeGIFSButtonClick));
+        connect(&m, &TMailPanel::FTPSButtonClicked, u,
+                [&m, u] { m.RunFTPSButtonHandler([u] { u->FTPSButtonClick(); }); });
+        connect(&m, &TMailPanel::GIFRadioButtonClicked, u, guarded(u, &TUploadSession::GIFRadioButtonClick));
+        connect(&m, &TMailPanel::JPGRadioButtonClicked, u, guarded(u, &TUploadSession::JPGRadioButtonClick));
     }
     connect(&m, &TMailPanel::BGColorSButtonClicked, this, &TMailTool::BGColorSButtonClick);
     connect(&m, &TMailPanel::TextColorSButtonClicked, this, &TMailTool::TextColorSButtonClick);

@@ -85,10 +85,13 @@ void TWindowModes::layout(WindowMode mode, const TCloneState& clone) {
     p_.Probe.Layout(mode);
     p_.Mail.Layout(mode);
     p_.Player.Layout(mode);
+    // The player window is exactly the Panorama's height: the status bar
+    // would cover its bottom row (the Cards button). It keeps its texts and
+    // comes back with the cards.
+    p_.ConnectStatus.setVisible(mode != WindowMode::Player);
     switch (mode) {
     case WindowMode::Player:
         p_.RealMedia.EnterPlayerMode();
-        p_.ConnectStatus.raise();
         break;
     case WindowMode::TextMail:
         p_.ConnectStatus.setPanelText(0, QStringLiteral("Text mail mode"));

@@ -1,6 +1,5 @@
 #include "mail/ftp.h"
 
-#include <QHostInfo>
 #include <QRegularExpression>
 #include <QTcpServer>
 #include <QTcpSocket>
@@ -27,23 +26,16 @@ bool SameHost(const QHostAddress& a, const QHostAddress& b) {
 
 }  // namespace
 
-TFTP::TFTP(QObject* parent) : QObject(parent) {
-    fWait.setSingleShot(true);
+TFTP::TFTP(QObject* parent) : TMailConnection(parent) {
     connect(&fWait, &QTimer::timeout, this, &TFTP::WaitTimedOut);
 }
 
 TFTP::~TFTP() {
-    if (fLookupId >= 0)
-        QHostInfo::abortHostLookup(fLookupId);
+    StopLookup();
     if (fData)
         fData->disconnect(this);
     if (fControl)
         fControl->disconnect(this);
-}
-
-void TFTP::SetState(int state) {
-    fState = state;
-    emit StateChanged(state);
 }
 
 void TFTP::SetBusy(bool busy) {
@@ -60,34 +52,12 @@ void TFTP::Connect(const QString& host, int port) {
     RemoteHost = fHost;
     fPort = port > 0 ? port : RemotePort > 0 ? RemotePort : 21;
     fProtocolState = 0;
-    fReader.Clear();
-    Errors.clear();
-    SetState(1);
-    if (fState != 1)
-        return;
-    fPhase = Phase::Resolving;
-    SetState(2);
-    if (fPhase != Phase::Resolving)
-        return;
-    fWait.start(Timeout);
-    fLookupId = QHostInfo::lookupHost(fHost, this, &TFTP::HostFound);
+    BeginConnect();
 }
 
-void TFTP::HostFound(const QHostInfo& info) {
-    fLookupId = -1;
-    if (fPhase != Phase::Resolving)
-        return;
-    fWait.stop();
-    if (info.error() != QHostInfo::NoError || info.addresses().isEmpty()) {
-        Fail(kErrorHostNotFound, QStringLiteral("Host not found: ") + fHost);
-        TearDown();
-        return;
-    }
-    fAddresses = info.addresses();
-    SetState(3);
-    if (fPhase != Phase::Resolving)
-        return;
-    TryNextAddress();
+void TFTP::HostNotFound(const QString&) {
+    Fail(kErrorHostNotFound, QStringLiteral("Host not found: ") + fHost);
+    TearDown();
 }
 
 void TFTP::TryNextAddress() {
@@ -523,10 +493,7 @@ void TFTP::TearDown() {
         EndPut(false);
     fWait.stop();
     fPhase = Phase::Idle;
-    if (fLookupId >= 0) {
-        QHostInfo::abortHostLookup(fLookupId);
-        fLookupId = -1;
-    }
+    StopLookup();
     fPassword.clear();
     DropData();
     fFile.reset();
@@ -536,11 +503,7 @@ void TFTP::TearDown() {
     fReader.Clear();
     fProtocolState = 0;
     SetBusy(false);
-    if (fState == 6)
-        return;
-    if (fState != 5)
-        SetState(5);
-    SetState(6);
+    EndStates();
 }
 
 }  // namespace vandrex

@@ -26,15 +26,14 @@
 #include <memory>
 
 #include "mail/docinput.h"
-#include "mail/replyreader.h"
+#include "mail/mailconnection.h"
 
 class QTcpSocket;
 class QTcpServer;
-class QHostInfo;
 
 namespace vandrex {
 
-class TFTP : public QObject {
+class TFTP : public TMailConnection {
     Q_OBJECT
 public:
     enum : int {
@@ -59,14 +58,10 @@ public:
     QString RemoteFile;
     QString URL;            // kept for the caller; holds the password
     bool Blocking = false;  // kept for the caller; every call returns at once
-    int Timeout = 30000;
-    int QuitTimeout = 2000;
 
-    int State() const { return fState; }
     int ProtocolState() const { return fProtocolState; }
     bool IsBusy() const { return fBusy; }
     TDocInput DocInput;
-    QStringList Errors;
 
     void Connect(const QString& host = {}, int port = 0);
     void Authenticate(const QString& user, const QString& password);
@@ -76,7 +71,6 @@ public:
     void Quit();
 
 signals:
-    void StateChanged(int state);
     void ProtocolStateChanged(int protocolState);
     void Busy(bool isBusy);
     void Error(int number, const QString& description);
@@ -90,10 +84,11 @@ private:
         Quitting,
     };
 
-    void SetState(int state);
     void SetBusy(bool busy);
-    void HostFound(const QHostInfo& info);
-    void TryNextAddress();
+    void EnterResolving() override { fPhase = Phase::Resolving; }
+    bool Resolving() const override { return fPhase == Phase::Resolving; }
+    void HostNotFound(const QString& error) override;
+    void TryNextAddress() override;
     void ControlReadyRead();
     void ControlError();
     void ControlDisconnected();
@@ -114,19 +109,13 @@ private:
     void TearDown();
     void DropData();
 
-    int fState = 6;
     int fProtocolState = 0;
     bool fBusy = false;
     Phase fPhase = Phase::Idle;
     QTcpSocket* fControl = nullptr;
     QPointer<QTcpSocket> fData;
     QTcpServer* fListener = nullptr;
-    TReplyReader fReader;
-    QTimer fWait;
-    QString fHost;
     int fPort = 21;
-    QList<QHostAddress> fAddresses;
-    int fLookupId = -1;
     QString fPassword;
     std::unique_ptr<QFile> fFile;
     qint64 fSent = 0;

@@ -41,8 +41,7 @@ std::pair<QString, int> SplitHostPort(const QString& text) {
 
 }  // namespace
 
-TSMTP::TSMTP(QObject* parent) : QObject(parent) {
-    fWait.setSingleShot(true);
+TSMTP::TSMTP(QObject* parent) : TMailConnection(parent) {
     connect(&fWait, &QTimer::timeout, this, &TSMTP::WaitTimedOut);
     const QByteArray caFile = qgetenv("VANDREX_MAIL_CA_FILE");
     if (!caFile.isEmpty())
@@ -50,8 +49,7 @@ TSMTP::TSMTP(QObject* parent) : QObject(parent) {
 }
 
 TSMTP::~TSMTP() {
-    if (fLookupId >= 0)
-        QHostInfo::abortHostLookup(fLookupId);
+    StopLookup();
     if (fSocket) {
         fSocket->disconnect(this);
         fSocket->abort();
@@ -59,11 +57,6 @@ TSMTP::~TSMTP() {
 }
 
 bool TSMTP::Encrypted() const { return fSocket && fSocket->isEncrypted(); }
-
-void TSMTP::SetState(int state) {
-    fState = state;
-    emit StateChanged(state);
-}
 
 void TSMTP::Connect(const QString& host, int port) {
     if (fState != 6)
@@ -75,34 +68,12 @@ void TSMTP::Connect(const QString& host, int port) {
     fTlsDone = false;
     fAuthenticated = false;
     fExtensions.clear();
-    fReader.Clear();
-    Errors.clear();
-    SetState(1);
-    if (fState != 1)
-        return;
-    fPhase = Phase::Resolving;
-    SetState(2);
-    if (fPhase != Phase::Resolving)
-        return;
-    fWait.start(Timeout);
-    fLookupId = QHostInfo::lookupHost(fHost, this, &TSMTP::HostFound);
+    BeginConnect();
 }
 
-void TSMTP::HostFound(const QHostInfo& info) {
-    fLookupId = -1;
-    if (fPhase != Phase::Resolving)
-        return;
-    fWait.stop();
-    if (info.error() != QHostInfo::NoError || info.addresses().isEmpty()) {
-        Fail(kErrorHostNotFound, QStringLiteral("Host not found: ") + fHost, {info.errorString()});
-        TearDown();
-        return;
-    }
-    fAddresses = info.addresses();
-    SetState(3);
-    if (fPhase != Phase::Resolving)
-        return;
-    TryNextAddress();
+void TSMTP::HostNotFound(const QString& error) {
+    Fail(kErrorHostNotFound, QStringLiteral("Host not found: ") + fHost, {error});
+    TearDown();
 }
 
 void TSMTP::TryNextAddress() {
@@ -528,10 +499,7 @@ void TSMTP::TearDown() {
     fInterrupting = false;
     fWait.stop();
     fPhase = Phase::Idle;
-    if (fLookupId >= 0) {
-        QHostInfo::abortHostLookup(fLookupId);
-        fLookupId = -1;
-    }
+    StopLookup();
     if (wasSending) {
         DocInput.State = TDocInput::StateEnd;
         emit DocInputChanged(&DocInput);
@@ -542,11 +510,7 @@ void TSMTP::TearDown() {
     if (fSocket)
         fSocket->abort();
     fReader.Clear();
-    if (fState == 6)
-        return;
-    if (fState != 5)
-        SetState(5);
-    SetState(6);
+    EndStates();
 }
 
 bool TSMTP::PeerIsLoopback() const { return fSocket && fSocket->peerAddress().isLoopback(); }

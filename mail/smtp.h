@@ -28,14 +28,13 @@
 #include <QTimer>
 
 #include "mail/docinput.h"
-#include "mail/replyreader.h"
+#include "mail/mailconnection.h"
 
 class QSslSocket;
-class QHostInfo;
 
 namespace vandrex {
 
-class TSMTP : public QObject {
+class TSMTP : public TMailConnection {
     Q_OBJECT
 public:
     enum : int {
@@ -57,15 +56,10 @@ public:
     QString RemoteHost;            // host or host:port
     int RemotePort = 0;            // 0: from RemoteHost, else 25
     int ImplicitTlsPort = 465;     // this port speaks TLS from the first byte
-    int Timeout = 30000;           // ms, every wait for the server
-    int QuitTimeout = 2000;        // ms, the wait for the reply to QUIT
     QList<QSslCertificate> CaCertificates;
     QString NetrcPath;             // empty: ~/.netrc
 
-    int State() const { return fState; }
     TDocInput DocInput;
-    // The error collection of the last error: one description per entry.
-    QStringList Errors;
 
     // host/port empty: RemoteHost and its port. Acts only in state 6.
     void Connect(const QString& host = {}, int port = 0);
@@ -81,7 +75,6 @@ public:
     bool Authenticated() const { return fAuthenticated; }
 
 signals:
-    void StateChanged(int state);
     void DocInputChanged(vandrex::TDocInput* docInput);
     // CancelDisplay is ours to set; this control never shows anything itself.
     void Error(int number, const QString& description, bool* cancelDisplay);
@@ -93,9 +86,10 @@ private:
         MailFrom, RcptTo, Data, Body, Rset, Quitting,
     };
 
-    void SetState(int state);
-    void HostFound(const QHostInfo& info);
-    void TryNextAddress();
+    void EnterResolving() override { fPhase = Phase::Resolving; }
+    bool Resolving() const override { return fPhase == Phase::Resolving; }
+    void HostNotFound(const QString& error) override;
+    void TryNextAddress() override;
     void SocketConnected();
     void SocketEncrypted();
     void SocketReadyRead();
@@ -117,16 +111,10 @@ private:
     bool PeerIsLoopback() const;
     QString HeloName() const;
 
-    int fState = 6;
     Phase fPhase = Phase::Idle;
     QSslSocket* fSocket = nullptr;
-    TReplyReader fReader;
-    QTimer fWait;
-    QString fHost;
     int fPort = 25;
     bool fImplicitTls = false;
-    QList<QHostAddress> fAddresses;
-    int fLookupId = -1;
     QStringList fExtensions;  // EHLO keywords, upper case
     bool fTlsDone = false;
     bool fAuthenticated = false;

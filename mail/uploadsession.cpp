@@ -24,7 +24,10 @@ void TUploadSession::i_modeGIFSButtonClick() {
     fView.ProcessMessages();
     if (fLampLit) {
         fView.SetWindowWidth(400, 383);
+        // Checking the button runs its click handler, as a user's click
+        // would: the JPEG layout fits the narrow window again.
         fView.SelectJpg();
+        JPGRadioButtonClick();
         fView.ProcessMessages();
         fFtp.Quit();
         fFtp.Blocking = false;
@@ -164,11 +167,17 @@ void TUploadSession::FTP1PutDone(bool confirmed) {
 }
 
 void TUploadSession::GIFRadioButtonClick() {
+    fView.DisableRecorderItems();
     fLocalName = vandrex::LocalFileName(TMailChoice::Gif);
+    fView.ShowImodeLogo();
+    fView.ResetPageSizeBar();
     fView.ApplyPictureLayout({561, 518, 550, true, QStringLiteral("i-mode")});
 }
 
 void TUploadSession::JPGRadioButtonClick() {
+    fView.DisableRecorderItems();
+    fView.StopProbe();
+    fView.SwitchLzwOff();
     fLocalName = vandrex::LocalFileName(TMailChoice::Jpg);
     fView.ApplyPictureLayout({400, 357, 386, false, QStringLiteral("Jpeg mode")});
 }

@@ -52,6 +52,12 @@ public:
     // Saves the i-mode display encoder's picture (PhoneDisplayEncoder1) as path.
     virtual void SaveDisplayPicture(const QString& path) = 0;
     virtual void ApplyPictureLayout(const TPictureLayout& layout) = 0;
+    // What a picture-format choice changes beyond the mail group.
+    virtual void DisableRecorderItems() {}                      // RecorderStatus, Compress1
+    virtual void ShowImodeLogo() {}                             // display encoder hidden, logo shown
+    virtual void ResetPageSizeBar() {}                          // GIFSizeBar 0, its start hint
+    virtual void StopProbe() {}                                 // Timer_ProbeBox checked: stop encoding, uncheck
+    virtual void SwitchLzwOff() {}                              // NEC_Display_LED green
     virtual void LineClose() = 0;                               // Modem1.Close
     virtual void ProcessMessages() {}
 };

@@ -11,6 +11,7 @@
 #include <QToolButton>
 #include <functional>
 
+#include "app/application.h"
 #include "app/panels/builders.h"
 #include "mail/ftpnames.h"
 
@@ -243,7 +244,25 @@ void TMailPanel::setWebSiteAddressWidth(int width) {
     WebSiteAddressCheckBox->move(WebSiteAddressEdit->geometry().right() + 5, WebSiteAddressCheckBox->y());
 }
 
-void TMailPanel::ClickFTPSButton() { FTPSButton->click(); }
+void TMailPanel::ClickFTPSButton() {
+    madeClick_ = true;
+    clickError_ = nullptr;
+    FTPSButton->click();
+    madeClick_ = false;
+    if (clickError_) std::rethrow_exception(std::exchange(clickError_, nullptr));
+}
+
+void TMailPanel::RunFTPSButtonHandler(const std::function<void()>& handler) {
+    if (!madeClick_) {
+        TApplication::Guard(handler);
+        return;
+    }
+    try {
+        handler();
+    } catch (...) {
+        clickError_ = std::current_exception();
+    }
+}
 
 void TMailPanel::setHtmlFieldsVisible(bool visible) {
     for (QWidget* w : htmlFields_) w->setVisible(visible);

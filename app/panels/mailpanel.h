@@ -9,6 +9,8 @@
 #include <QObject>
 #include <QStringList>
 #include <array>
+#include <exception>
+#include <functional>
 
 #include "app/panels/windowmode.h"
 #include "imaging/timelapse.h"
@@ -79,8 +81,11 @@ public:
     // WebSiteAddressCheckBoxClick: checked, the web address may be edited.
     void WebSiteAddressCheckBoxClick();
     // One click on FTPSButton, as the time-lapse timer and the end of a timed
-    // recording make it.
+    // recording make it. The upload's error comes back to the caller.
     void ClickFTPSButton();
+    // Runs FTPSButton's handler: the error of a user's click goes to the
+    // error box, that of ClickFTPSButton back to its caller.
+    void RunFTPSButtonHandler(const std::function<void()>& handler);
 
     // Clone mode writes its notices where the web address stands, and gives
     // the field its start text back when the last clone has gone.
@@ -166,6 +171,8 @@ private:
     QStringList objectSheetNames_;
     int objectSheetIndex_ = 0;
     bool bigDisplay_ = false;  // NEC_Display_LED lit at the last ShowCard
+    bool madeClick_ = false;   // inside ClickFTPSButton
+    std::exception_ptr clickError_;
     TTransferCounters counters_;
 };
 

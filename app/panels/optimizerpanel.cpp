@@ -12,6 +12,10 @@
 
 namespace vandrex {
 
+namespace {
+const QString kSizeBarHint = QStringLiteral("i-mode page size [10 Kbyte = 10 Eurocent]");
+}  // namespace
+
 TOptimizerPanel::TOptimizerPanel(QWidget* c, QObject* parent) : QObject(parent) {
     // The display sits in the column the GIF layout opens right of the card.
     PhoneLCDDisplay = new TPhoneLCDDisplay(c);
@@ -28,7 +32,7 @@ TOptimizerPanel::TOptimizerPanel(QWidget* c, QObject* parent) : QObject(parent) 
     GIFSizeBar->setRange(0, int(kGifPageLimit));
     GIFSizeBar->setValue(0);
     GIFSizeBar->setTextVisible(false);
-    GIFSizeBar->setToolTip(QStringLiteral("i-mode page size [10 Kbyte = 10 Eurocent]"));
+    GIFSizeBar->setToolTip(kSizeBarHint);
     ColorCountEdit = ui::Edit(c, "ColorCountEdit", 404, 192, 36, QStringLiteral("Color Count"));
     ColorCountEdit->setText(QStringLiteral("256"));
     ColorCountEdit->setMaxLength(3);
@@ -127,6 +131,16 @@ void TOptimizerPanel::ShowEncoder() {
 }
 
 void TOptimizerPanel::ShowLogo() { PhoneLCDDisplay->i_mode_Logo->show(); }
+
+void TOptimizerPanel::ShowLogoOnly() {
+    PhoneLCDDisplay->PhoneDisplayEncoder1->hide();
+    PhoneLCDDisplay->i_mode_Logo->show();
+}
+
+void TOptimizerPanel::ResetSizeBar() {
+    GIFSizeBar->setValue(0);
+    GIFSizeBar->setToolTip(kSizeBarHint);
+}
 
 void TOptimizerPanel::Layout(WindowMode mode) {
     switch (mode) {

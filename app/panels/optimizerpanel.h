@@ -57,6 +57,12 @@ public:
     void ShowEncoder();
     // The timer shows the i-mode logo again when it stops.
     void ShowLogo();
+    // The GIF choice: the logo in place of the display's picture.
+    void ShowLogoOnly();
+    // GIFSizeBar back to 0 with its start hint.
+    void ResetSizeBar();
+    // Snapshots go without LZW from now on (the lamp turns green).
+    void SwitchLzwOff() { emit LzwSwitchedOff(); }
 
 signals:
     void Command(vandrex::TOptimizerCommand command);

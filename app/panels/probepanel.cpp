@@ -17,6 +17,10 @@ TProbePanel::TProbePanel(QWidget* c, QObject* parent) : QObject(parent) {
     Timer_ProbeBox->hide();
 }
 
+bool TProbePanel::ProbeChecked() const { return Timer_ProbeBox->isChecked(); }
+
+void TProbePanel::UncheckProbe() { Timer_ProbeBox->setChecked(false); }
+
 void TProbePanel::Layout(WindowMode mode) {
     if (mode != WindowMode::Player) return;
     Probe_LED->setLit(false);

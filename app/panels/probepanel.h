@@ -19,6 +19,8 @@ class TProbePanel : public QObject {
 public:
     TProbePanel(QWidget* client, QObject* parent);
     void Layout(WindowMode mode);
+    bool ProbeChecked() const;
+    void UncheckProbe();
 
 private:
     QGroupBox* Probe_GroupBox = nullptr;

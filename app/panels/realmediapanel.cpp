@@ -27,6 +27,8 @@ void TRealMediaPanel::SetProducerDefaults() {
     producer_.SetProperty(QStringLiteral("InputCaptureAudioDriver"), 0);
 }
 
+void TRealMediaPanel::StopEncoding() { producer_.StopEncoding(); }
+
 void TRealMediaPanel::EnterPlayerMode() {
     producer_.StopEncoding();
     for (const char* p : {"LossProtection", "Target56KModem", "TargetSingleISDN", "TargetDualISDN",

@@ -26,6 +26,8 @@ public:
     void ResetMiniDiscImage() { miniDiscImageToggle_ = false; }
     // Entering player mode stops any recording and sets the file output.
     void EnterPlayerMode();
+    // The JPEG choice ends a probe broadcast.
+    void StopEncoding();
     // Leaving player mode selects the 20K audio target (RadioButton20K)
     // once the profile controls exist.
     void LeavePlayerMode() {}

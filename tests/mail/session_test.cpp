@@ -139,10 +139,14 @@ TEST(MailSession, LoginSendPlainAndHtmlThenLogoffWithExactTexts) {
     }
     EXPECT_TRUE(m.dialogs.shown.empty());
 
+    // Logging off works on a card without an address too (and needs no
+    // i-mode test): the session is never kept open against the user's click.
     m.view.status.clear();
     m.view.captions.clear();
+    m.view.fields.recipient.clear();
     m.session.ConnectionClick();
     ASSERT_TRUE(WaitUntil([&] { return m.smtp.State() == 6; }));
+    EXPECT_TRUE(m.dialogs.shown.empty());
     EXPECT_EQ(m.view.captions, (QStringList{"Logout", "Login"}));
     EXPECT_EQ(m.view.status, (QStringList{"Disconnecting Mailserver: " + host + "...", "Disconnected from Mailserver: " + host}));
     EXPECT_EQ(m.view.log, (QStringList{"Close", "Open"}));
@@ -319,6 +323,11 @@ struct UploadView : TUploadView {
         status << l.statusText;
     }
     void LineClose() override { log << "Close"; }
+    void DisableRecorderItems() override { log << "recorder items off"; }
+    void ShowImodeLogo() override { log << "logo"; }
+    void ResetPageSizeBar() override { log << "size bar 0"; }
+    void StopProbe() override { log << "probe off"; }
+    void SwitchLzwOff() override { log << "lzw off"; }
 };
 
 struct UploadFixture {
@@ -405,8 +414,10 @@ TEST(UploadSession, ConnectUploadFourFilesAndDisconnectWithExactTexts) {
     u.view.colors.clear();
     u.session.i_modeGIFSButtonClick();
     ASSERT_TRUE(WaitUntil([&] { return u.ftp.State() == 6; }));
-    EXPECT_EQ(u.view.log, (QStringList{"width 400 383", "jpg"}));
-    EXPECT_EQ(u.view.status, (QStringList{"Disconnecting", "Disconnected"}));
+    // The JPEG choice's handler runs with the selection, before the session goes down.
+    EXPECT_EQ(u.view.log, (QStringList{"width 400 383", "jpg", "recorder items off", "probe off", "lzw off",
+                                       "layout 400 357 386 0"}));
+    EXPECT_EQ(u.view.status, (QStringList{"Jpeg mode", "Disconnecting", "Disconnected"}));
     EXPECT_EQ(u.view.colors.back(), TLampColor::Red);
     EXPECT_EQ(u.view.lit.back(), false);
     EXPECT_FALSE(u.session.LampLit());
@@ -490,11 +501,12 @@ TEST(UploadSession, LayoutsOfThePictureChoice) {
     TTransferCounters counters;
     TUploadSession session(ftp, view, counters);
     session.GIFRadioButtonClick();
-    EXPECT_EQ(view.log.last(), "layout 561 518 550 1");
+    EXPECT_EQ(view.log, (QStringList{"recorder items off", "logo", "size bar 0", "layout 561 518 550 1"}));
     EXPECT_EQ(view.status.last(), "i-mode");
     EXPECT_EQ(session.LocalFileName(), "Snapshot.gif");
+    view.log.clear();
     session.JPGRadioButtonClick();
-    EXPECT_EQ(view.log.last(), "layout 400 357 386 0");
+    EXPECT_EQ(view.log, (QStringList{"recorder items off", "probe off", "lzw off", "layout 400 357 386 0"}));
     EXPECT_EQ(view.status.last(), "Jpeg mode");
     EXPECT_EQ(session.LocalFileName(), "Snapshot.jpg");
 }

@@ -1,7 +1,10 @@
 // The mail panel through the whole window with the real SMTP and FTP
 // controls, against aiosmtpd and pyftpdlib on loopback.
 
+#include <QAction>
+#include <QCheckBox>
 #include <QJsonArray>
+#include <QProgressBar>
 #include <QPlainTextEdit>
 #include <QRadioButton>
 #include <QRegularExpression>
@@ -11,11 +14,14 @@
 
 #include "app/mailtool.h"
 #include "app/panels/mailpanel.h"
+#include "app/panels/optimizerpanel.h"
 #include "app/panels/panels.h"
 #include "controls/led.h"
+#include "imaging/gifoptimizer.h"
 #include "imaging/imageencore.h"
 #include "mail/ftpadapter.h"
 #include "mail/smtpadapter.h"
+#include "platform/exceptions.h"
 #include "tests/mail/mailtestsupport.h"
 #include "window_fixture.h"
 
@@ -48,6 +54,7 @@ protected:
     }
     QString Bar(const char* name) { return form->control<TStatusBar>(name)->panelText(0); }
     TLED* FtpLamp() { return form->control<TLED>("LED_i_modeGIF"); }
+    TLED* Lamp(const char* name) { return form->control<TLED>(name); }
     QPlainTextEdit* Memo(const char* name) { return form->control<QPlainTextEdit>(name); }
     void ClickRadio(const char* name) {
         form->control<QRadioButton>(name)->click();
@@ -154,6 +161,8 @@ TEST_F(MailWindow, PictureUploadedAndHtmlMailPointingToItReachTheServers) {
     EXPECT_EQ(FtpLamp()->Color(), lcRed);
     EXPECT_EQ(form->width(), 400 - kFrameExtraWidth);
     EXPECT_TRUE(form->control<QRadioButton>("JPGRadioButton")->isChecked());
+    EXPECT_EQ(Edit("WebSiteAddressEdit")->width(), 357) << "the JPEG layout fits the narrow window";
+    EXPECT_TRUE(form->control<QWidget>("BGColorSButton")->isVisible());
     EXPECT_TRUE(dialogs.errors().isEmpty()) << dialogs.errors().join('|').toStdString();
 }
 
@@ -311,6 +320,87 @@ TEST_F(MailWindow, HtmlModeControlsLieClearOfEachOther) {
     for (const char* bar : {"WebPhoneStatusBar2", "WebPhoneStatusBar4"})
         for (const char* box : {"VideoPhone", "CheckBox1", "Close", "Zozadi"})
             EXPECT_FALSE(rect(bar).intersects(rect(box))) << bar << " " << box;
+}
+
+// The picture-format choice reaches beyond the mail group: the handset
+// display, the page-size bar, the recorder menu items, the probe and the GIF
+// coding.
+TEST_F(MailWindow, PictureChoiceSetsTheDisplayProbeAndCoding) {
+    StartReal();
+    HtmlMode();
+    auto* encoder = form->control<QWidget>("PhoneDisplayEncoder1");
+    auto* logo = form->control<QWidget>("i_mode_Logo");
+    auto* bar = form->control<QProgressBar>("GIFSizeBar");
+    auto* lamp = Lamp("NEC_Display_LED");
+    auto* probe = Check("Timer_ProbeBox");
+    auto* compress = form->control<QAction>("Compress1");
+    auto* recorder = form->control<QAction>("RecorderStatusAction");
+
+    // A snapshot on the display, written with LZW (lamp red).
+    doubles.capture->Frame = QImage(64, 48, QImage::Format_RGB888);
+    doubles.capture->Frame.fill(QColor(30, 120, 200));
+    ClickRadio("GIFRadioButton");
+    form->control<QToolButton>("ZozadiFotoBtn1")->click();
+    Process();
+    ASSERT_TRUE(dialogs.errors().isEmpty()) << dialogs.errors().join('|').toStdString();
+    ASSERT_TRUE(encoder->isVisibleTo(form.get()));
+    ASSERT_GT(bar->value(), 0);
+    emit lamp->OnDblClick();
+    Process();
+    ASSERT_TRUE(form->Panels().Optimizer.UseLZW());
+    ASSERT_EQ(lamp->Color(), lcRed);
+
+    // gif: the logo in place of the picture, the bar back to 0 with its hint.
+    compress->setEnabled(true);
+    recorder->setEnabled(true);
+    ClickRadio("GIFRadioButton");
+    EXPECT_FALSE(encoder->isVisibleTo(form.get()));
+    EXPECT_TRUE(logo->isVisibleTo(form.get()));
+    EXPECT_EQ(bar->value(), 0);
+    EXPECT_EQ(bar->toolTip(), "i-mode page size [10 Kbyte = 10 Eurocent]");
+    EXPECT_FALSE(compress->isEnabled());
+    EXPECT_FALSE(recorder->isEnabled());
+    EXPECT_TRUE(form->Panels().Optimizer.UseLZW()) << "the GIF choice keeps the coding";
+    EXPECT_EQ(Panel0(), "i-mode");
+
+    // jpg: the probe broadcast ends, LZW goes off and the lamp turns green.
+    compress->setEnabled(true);
+    recorder->setEnabled(true);
+    probe->setChecked(true);
+    const int stops = doubles.producer->StopEncodingCalls;
+    ClickRadio("JPGRadioButton");
+    EXPECT_EQ(doubles.producer->StopEncodingCalls, stops + 1);
+    EXPECT_FALSE(probe->isChecked());
+    EXPECT_FALSE(form->Panels().Optimizer.UseLZW());
+    EXPECT_EQ(lamp->Color(), lcGreen);
+    EXPECT_TRUE(lamp->Lit()) << "the display keeps its lamp";
+    EXPECT_EQ(lamp->toolTip(), TGifOptimizer::kNonLzwHint);
+    EXPECT_FALSE(compress->isEnabled());
+    EXPECT_FALSE(recorder->isEnabled());
+    EXPECT_EQ(Panel0(), "Jpeg mode");
+    // Without a probe running the encoder is left alone.
+    ClickRadio("JPGRadioButton");
+    EXPECT_EQ(doubles.producer->StopEncodingCalls, stops + 1);
+    EXPECT_TRUE(dialogs.errors().isEmpty()) << dialogs.errors().join('|').toStdString();
+}
+
+// A time-lapse click on the upload button hands a missing file back to the
+// timer; the user's own click shows it in the error box.
+TEST_F(MailWindow, UploadErrorsGoToTheClicker) {
+    TFtpServer ftpServer({"--user", "joe:pw"});
+    StartReal();
+    HtmlMode();
+    Edit("SMTPEdit")->setText("127.0.0.1:1");
+    FillFtp(ftpServer.port());
+    ClickRadio("JPGRadioButton");
+    Click("i_modeGIFSButton");
+    ASSERT_TRUE(WaitUntil([&] { return ftp->Control()->ProtocolState() == 2 && !ftp->Control()->IsBusy(); }));
+    EXPECT_THROW(form->Panels().Mail.ClickFTPSButton(), EInOutError);  // no Snapshot.jpg
+    EXPECT_TRUE(dialogs.errors().isEmpty());
+    Click("FTPSButton");
+    ASSERT_EQ(dialogs.errors().size(), 1);
+    EXPECT_TRUE(dialogs.errors()[0].contains("Snapshot.jpg")) << dialogs.errors()[0].toStdString();
+    EXPECT_EQ(Bar("WebPhoneStatusBar4"), "0");
 }
 
 }  // namespace

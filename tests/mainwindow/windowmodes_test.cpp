@@ -108,9 +108,19 @@ TEST_F(Modes, PlayerModeAndBackToTheCards) {
                                "MobilePlay"};
     for (const char* name : off) doubles.producer->SetProperty(name, true);
     doubles.producer->SetProperty("DoOutputFile", false);
+    const QString textModeStatus = Panel0();
     Check("CheckBox1")->setChecked(true);
     Process();
     EXPECT_EQ(form->Modes().Mode(), WindowMode::Player);
+    // Nothing covers the player panel's bottom row; the status texts wait.
+    auto* client = form->control<QWidget>("ClientArea");
+    auto* cards = form->control<QWidget>("PlayerExitButton");
+    const QRect cardsRect(cards->mapTo(client, QPoint(0, 0)), cards->size());
+    EXPECT_TRUE(client->rect().contains(cardsRect));
+    EXPECT_FALSE(Visible(form.get(), "ConnectStatus"));
+    EXPECT_EQ(client->childAt(cardsRect.center()), cards);
+    EXPECT_EQ(client->childAt(cardsRect.bottomLeft() + QPoint(2, -1)), cards);
+    EXPECT_EQ(Panel0(), textModeStatus);
     for (const char* name : off) EXPECT_FALSE(doubles.producer->Get(name).toBool()) << name;
     EXPECT_EQ(form->size(), QSize(392, 293 + form->menuBar()->sizeHint().height()));
     EXPECT_TRUE(Visible(form.get(), "Panorama"));
@@ -132,6 +142,8 @@ TEST_F(Modes, PlayerModeAndBackToTheCards) {
     EXPECT_EQ(LastNamesIn(DbPath()), (std::vector<std::string>{"a", "b"}));
     EXPECT_EQ(Edit("Edit2")->text(), "a");
     EXPECT_EQ(form->height(), 609 + form->menuBar()->sizeHint().height());
+    EXPECT_TRUE(Visible(form.get(), "ConnectStatus"));
+    EXPECT_EQ(Panel0(), "Text mail mode");
 }
 
 TEST_F(Modes, SortInPlayerModeKeepsEveryCard) {
