@@ -24,4 +24,6 @@ void TProbePanel::Layout(WindowMode mode) {
     Timer_ProbeBox->setChecked(false);
 }
 
+bool TProbePanel::ProbeChecked() const { return Timer_ProbeBox->isChecked(); }
+
 }  // namespace vandrex
