@@ -59,7 +59,7 @@ QImage ToQImage(const TBitmap& picture) {
 }
 
 TDataPhoneTool::TDataPhoneTool(TForm1& form, const TPanels& panels, TLineInterface& line, const std::string& folder)
-    : QObject(&form), form_(form), p_(panels), line_(line), tapi_(line.Control()) {
+    : form_(form), p_(panels), line_(line), tapi_(line.Control()) {
     store_ = std::make_unique<TDataPhoneStore>(folder);
     store_->SetPictureCheck([](std::string_view jpeg) {
         DecodeJpeg(std::span(reinterpret_cast<const std::uint8_t*>(jpeg.data()), jpeg.size()));

@@ -32,7 +32,8 @@ QImage ToQImage(const TBitmap& picture);
 class TDataPhoneTool : public QObject {
     Q_OBJECT
 public:
-    // folder: where received items go (the working folder at start-up).
+    // folder: where received items go (the working folder at start-up). The
+    // owner destroys the tool before the line.
     TDataPhoneTool(TForm1& form, const TPanels& panels, TLineInterface& line, const std::string& folder);
     ~TDataPhoneTool() override;
 

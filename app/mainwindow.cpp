@@ -64,7 +64,7 @@ TForm1::TForm1(TForm1Components components, QWidget* parent) : QMainWindow(paren
     modes_ = std::make_unique<TWindowModes>(*this, *panels_, *cards_, *clones_, *c_.Modem1);
     camera_ = new TCameraTool(*this, *panels_, panels_->Timer, *c_.VideoCap1, *c_.Modem1);
     // Received items go to the working folder as it is at start-up.
-    dataPhone_ = new TDataPhoneTool(*this, *panels_, *c_.Modem1, QDir::currentPath().toStdString());
+    dataPhone_ = std::make_unique<TDataPhoneTool>(*this, *panels_, *c_.Modem1, QDir::currentPath().toStdString());
     camera_->SendToDataPhone = [this](const std::string& file) { dataPhone_->SendSnapshot(file); };
     wire();
     mail_ = std::make_unique<TMailTool>(*this, *panels_, *c_.Modem1, c_.SMTP1->Control(), c_.FTP1->Control());
@@ -72,7 +72,7 @@ TForm1::TForm1(TForm1Components components, QWidget* parent) : QMainWindow(paren
     // while an upload holds the files.
     camera_->TimerStarted = [this] { mail_->TimerStarted(); };
     TFTP* ftp = c_.FTP1->Control();
-    TDataPhoneTool* dataPhone = dataPhone_;
+    TDataPhoneTool* dataPhone = dataPhone_.get();
     camera_->TransferBusy = [ftp, dataPhone] { return (ftp && ftp->IsBusy()) || dataPhone->TransferBusy(); };
 
     // A carried file that cannot be extracted is reported; the window works on.
@@ -128,7 +128,7 @@ void TForm1::wire() {
         // reaches the error box.
         phone_ = std::make_unique<TPhoneCallTool>(*tapi, p.Phone);
         TPhoneCallTool* tool = phone_.get();
-        TDataPhoneTool* dataPhone = dataPhone_;
+        TDataPhoneTool* dataPhone = dataPhone_.get();
         tool->CallStateChanged = [dataPhone](bool connected) { dataPhone->SetConnected(connected); };
         connect(&p.Phone, &TPhonePanel::PhoneClicked, this,
                 [tool] { TApplication::Guard([tool] { tool->WebPhoneButton1Click(); }); });

@@ -130,9 +130,10 @@ private:
     std::unique_ptr<TMailTool> mail_;
     // Declared after c_: takes its handlers off the line before the line goes.
     std::unique_ptr<TPhoneCallTool> phone_;
+    // After phone_ and c_: it takes its notice handler off the line first.
+    std::unique_ptr<TDataPhoneTool> dataPhone_;
     std::vector<std::unique_ptr<TFileSource>> fileSources_;
     TCameraTool* camera_ = nullptr;  // a child of the window
-    TDataPhoneTool* dataPhone_ = nullptr;  // a child of the window
     TPhoneOptions* phoneOptions_ = nullptr;
     TRMeditor* editor_ = nullptr;
     THelpWindow* help_ = nullptr;

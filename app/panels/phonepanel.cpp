@@ -72,23 +72,23 @@ TPhonePanel::TPhonePanel(QWidget* c, QObject* parent) : QObject(parent) {
     BitmapDisplay->setFrameShadow(QFrame::Sunken);
     BitmapDisplay->setToolTip(QStringLiteral("Received picture"));
 
-    // The data-phone counters; bars 2 and 4 (bytes and files sent) are shared
-    // with mail and upload, and stand where the card commands do in text
-    // mail mode.
+    // The data-phone counters under the picture: what came in, what went
+    // out, the time units; bars 2 and 4 (bytes and files sent) are shared
+    // with mail and upload. The Close button keeps the corner.
     static constexpr struct {
         const char* name;
         int x, y;
         const char* hint;
     } kBars[8] = {
-        {"WebPhoneStatusBar1", 202, 202, "Bytes received"}, {"WebPhoneStatusBar2", 202, 240, "Bytes sent"},
-        {"WebPhoneStatusBar3", 266, 202, "Files received"}, {"WebPhoneStatusBar4", 266, 240, "Files sent"},
-        {"WebPhoneStatusBar5", 202, 221, "Receive time"},   {"WebPhoneStatusBar6", 266, 221, "Send time"},
-        {"WebPhoneStatusBar7", 330, 202, "Pictures received"}, {"WebPhoneStatusBar8", 330, 240, "Pictures sent"},
+        {"WebPhoneStatusBar1", 200, 202, "Bytes received"}, {"WebPhoneStatusBar2", 200, 221, "Bytes sent"},
+        {"WebPhoneStatusBar3", 262, 202, "Files received"}, {"WebPhoneStatusBar4", 262, 221, "Files sent"},
+        {"WebPhoneStatusBar5", 200, 240, "Receive time"},   {"WebPhoneStatusBar6", 262, 240, "Send time"},
+        {"WebPhoneStatusBar7", 324, 202, "Pictures received"}, {"WebPhoneStatusBar8", 324, 221, "Pictures sent"},
     };
     for (int i = 0; i < 8; ++i) {
         auto* bar = ui::Named(new TStatusBar(c), kBars[i].name);
-        bar->setGeometry(kBars[i].x, kBars[i].y, 60, 19);
-        bar->addPanel(60, Qt::AlignRight, QStringLiteral("0"));
+        bar->setGeometry(kBars[i].x, kBars[i].y, 58, 19);
+        bar->addPanel(58, Qt::AlignRight, QStringLiteral("0"));
         bar->setToolTip(QString::fromLatin1(kBars[i].hint));
         WebPhoneStatusBars_[i] = bar;
     }
