@@ -39,6 +39,7 @@ public:
 
     TDataPhone& Phone() { return *phone_; }
     TDataPhoneStore& Store() { return *store_; }
+    TDataPhoneDriver& Driver() { return *driver_; }
 
     void MailEntryEditButtonClick();
     // The snapshot's sending part: file is the snapshot's JPEG.

@@ -289,9 +289,7 @@ TEST_F(HostilePeer, WrongAcknowledgementsAreShownAndTheFileStillGoes) {
     // Panel 0 as the window writes it; a file's next block overwrites a
     // wrong acknowledgement's text at once.
     QStringList panels;
-    auto* driver = form->findChild<TDataPhoneDriver*>();
-    ASSERT_NE(driver, nullptr);
-    QObject::connect(driver, &TDataPhoneDriver::Events, form.get(), [&](const std::vector<TDataPhoneEvent>& events) {
+    QObject::connect(&form->DataPhone().Driver(), &TDataPhoneDriver::Events, form.get(), [&](const std::vector<TDataPhoneEvent>& events) {
         for (const auto& e : events)
             if (e.Kind == TDataPhoneEvent::TKind::Panel0Changed) panels << QString::fromStdString(e.Text);
     });
