@@ -65,6 +65,8 @@ TPhonePanel::TPhonePanel(QWidget* c, QObject* parent) : QObject(parent) {
     // The received picture (and the last snapshot), over the line icon's place.
     WebPhoneDisplay = ui::Group(c, "WebPhoneDisplay", QString(), 192, 8, 193, 161, QStringLiteral("Data Phone Display"));
     WebPhoneDisplay->hide();
+    // It covers the camera's place: nothing may show through.
+    WebPhoneDisplay->setAutoFillBackground(true);
     BitmapDisplay = ui::Named(new QLabel(WebPhoneDisplay), "BitmapDisplay");
     BitmapDisplay->setGeometry(7, 16, 178, 135);
     BitmapDisplay->setScaledContents(true);

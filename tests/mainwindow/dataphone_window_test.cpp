@@ -391,8 +391,14 @@ protected:
 
 TEST_F(DataPhoneControls, DisplaySizeSwitchesBetweenTheTwoLayouts) {
     Start();
+    Check("VideoPhone")->click();
     Check("MailChatBox")->setChecked(true);
     Process();
+    // Phone chat mode shows the picture display above the camera's place.
+    auto* display = form->control<QLabel>("BitmapDisplay");
+    ASSERT_TRUE(display->isVisible());
+    QWidget* client = form->centralWidget();
+    EXPECT_EQ(client->childAt(client->mapFromGlobal(display->mapToGlobal(display->rect().center()))), display);
     auto* sluiten = new QGroupBox(form->centralWidget());
     sluiten->setObjectName(QStringLiteral("Sluiten"));
     EXPECT_EQ(form->control<QToolButton>("BigDisplaySpeedButton")->toolTip(), "Change Display Size");
