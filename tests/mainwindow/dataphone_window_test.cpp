@@ -343,6 +343,11 @@ TEST_F(HostilePeer, AHostileNameStaysInTheFolderAndAHangUpMidBlockLeavesNothing)
     Say(Header("FILELeng:", 2048) + QByteArray(100, 'y'));
     EXPECT_TRUE(Phone().Busy());
     EXPECT_FALSE(Speed("ZozadiFotoBtn1")->isEnabled());
+    // Send is refused while the transfer owns the line: a beep, no dialog.
+    Speed("SpeedButtonSend")->click();
+    Process();
+    EXPECT_TRUE(dialogs.textsOf("open").isEmpty());
+    EXPECT_EQ(dialogs.textsOf("beep").size(), 1);
     far->close();
 
     ASSERT_TRUE(WaitFor([&] { return !Phone().Connected() && !Phone().Busy(); }));
@@ -359,6 +364,33 @@ TEST_F(HostilePeer, AHostileNameStaysInTheFolderAndAHangUpMidBlockLeavesNothing)
     // The window works on.
     Speed("BigDisplaySpeedButton")->click();
     EXPECT_EQ(form->control<QGroupBox>("WebPhoneDisplay")->width(), 305);
+}
+
+TEST_F(HostilePeer, APictureThatDoesNotDecodeLeavesTheShownOneAndItsFile) {
+    Connect();
+    const std::string good = TestJpeg(8, 6);
+    Say("sendJPEG:Snapshot.jpg\r\n");
+    EXPECT_EQ(ReadExactly(22), "sendJPEG:OK         \r\n");
+    EXPECT_TRUE(Led("LED_SendJPEG")->Lit());
+    EXPECT_EQ(Led("LED_SendJPEG")->Color(), lcYellow);
+    Say(Header("JPEGLeng:", int(good.size())) + QByteArray::fromStdString(good));
+    EXPECT_EQ(ReadExactly(22), "JPEGLeng:OK         \r\n");
+    ASSERT_TRUE(WaitFor([&] { return Bar(7) == "1"; }));
+    auto* display = form->control<QLabel>("BitmapDisplay");
+    EXPECT_EQ(display->pixmap().size(), QSize(8, 6));
+    EXPECT_FALSE(Led("LED_SendJPEG")->Lit());
+    EXPECT_TRUE(Speed("SpeedButtonSend")->isEnabled());
+
+    // JPEG's markers, then nonsense.
+    Say("sendJPEG:Snapshot.jpg\r\n");
+    EXPECT_EQ(ReadExactly(22), "sendJPEG:OK         \r\n");
+    Say(Header("JPEGLeng:", 12) + QByteArray("\xff\xd8\xff\xe0garbage!", 12));
+    ASSERT_TRUE(WaitFor([&] { return !dialogs.errors().isEmpty(); }));
+    EXPECT_EQ(display->pixmap().size(), QSize(8, 6));
+    EXPECT_EQ(ReadFile(dir.filePath("Snapshot.jpg").toStdString()), good);
+    EXPECT_EQ(Bar(7), "1");
+    EXPECT_FALSE(Led("LED_SendJPEG")->Lit());
+    EXPECT_TRUE(Speed("SpeedButtonSend")->isEnabled());
 }
 
 TEST_F(HostilePeer, AFileArrivesWithItsNameCutAndAChatTypedMeanwhileWaits) {
