@@ -117,7 +117,7 @@ protected:
         Click("WebPhoneButton1");
         ASSERT_TRUE(WaitFor([&] { return Phone().Connected(); })) << Panel0().toStdString();
     }
-    void StartPeer(quint16 port, const QStringList& items, const QString& idle = QStringLiteral("1.5")) {
+    void StartPeer(quint16 port, const QStringList& items, const QString& idle = QStringLiteral("2.5")) {
         QStringList args{"--answer", "--line", QStringLiteral("127.0.0.1:%1").arg(port), "--dir", peerDir.path(),
                          "--idle", idle};
         peer.start(QStringLiteral(VANDREX_PHONE_TOOL), args + items);
@@ -153,7 +153,7 @@ protected:
 
 TEST_F(DataPhoneWindow, ChatsPicturesAndFilesGoToTheOtherProgramIntact) {
     const quint16 port = FreePort();
-    StartPeer(port, {}, QStringLiteral("3"));
+    StartPeer(port, {}, QStringLiteral("4"));
     StartDialling(port);
     doubles.capture->Frame = QImage(64, 48, QImage::Format_RGB888);
     doubles.capture->Frame.fill(QColor(20, 140, 220));
@@ -168,6 +168,8 @@ TEST_F(DataPhoneWindow, ChatsPicturesAndFilesGoToTheOtherProgramIntact) {
         WriteFile(path.toStdString(), RandomBytes(size, unsigned(size)));
         SendFile(path);
         EXPECT_EQ(Panel0(), QStringLiteral("%1 Bytes Send Succesfully").arg(size));
+        EXPECT_FALSE(Led("LED_Receive")->Lit());
+        EXPECT_TRUE(Led("LED_Send")->Lit());
         fileBytes += std::int64_t(size);
     }
     EXPECT_EQ(dialogs.textsOf("open"), QStringList(5, QStringLiteral("Select File to Send")));
@@ -236,6 +238,8 @@ TEST_F(DataPhoneWindow, ChatsPicturesAndFilesFromTheOtherProgramArriveIntact) {
         ++received;
         ASSERT_TRUE(WaitFor([&] { return Bar(3) == QString::number(received); })) << Panel0().toStdString();
         afterLastFile = Panel0();
+        EXPECT_FALSE(Led("LED_Receive")->Lit());
+        EXPECT_TRUE(Speed("ZozadiFotoBtn1")->isEnabled());
     }
     ASSERT_TRUE(WaitFor([&] { return Bar(7) == "1"; }));
     const QStringList lines = PeerLines();
