@@ -18,6 +18,7 @@
 #include <QToolButton>
 #include <random>
 
+#include "app/cameratool.h"
 #include "app/dataphonetool.h"
 #include "telephony/dataphonedriver.h"
 #include "controls/led.h"
@@ -347,6 +348,7 @@ TEST_F(HostilePeer, AHostileNameStaysInTheFolderAndAHangUpMidBlockLeavesNothing)
     Say(Header("FILELeng:", 2048) + QByteArray(100, 'y'));
     EXPECT_TRUE(Phone().Busy());
     EXPECT_FALSE(Speed("ZozadiFotoBtn1")->isEnabled());
+    EXPECT_TRUE(form->Camera().TransferBusy()) << "a time-lapse tick waits";
     // Send is refused while the transfer owns the line: a beep, no dialog.
     Speed("SpeedButtonSend")->click();
     Process();
@@ -500,6 +502,30 @@ TEST_F(DataPhoneControls, ControlsCarryTheirCaptionsAndHintsAndNothingGoesWithou
     EXPECT_EQ(edit->maxLength(), 50);
     EXPECT_EQ(edit->toolTip(), "Chat Line [Phone mode]");
     EXPECT_EQ(form->control<QToolButton>("ZozadiFotoBtn1")->toolTip(), "Take Snapshot [Send]");
+    const struct {
+        const char* name;
+        const char* caption;
+        const char* hint;
+    } buttons[] = {
+        {"SpeedButtonSend", "Send", "Send File if Connected [Select with DialogBox]"},
+        {"SpeedButtonReceive", "Receive", "Receive File if Connected [Led Signal if new file is Incoming]"},
+        {"SpeedButtonStop", "Stop", "Stop Dataflow / Speak"},
+        {"SpeedButtonResume", "Resume", "Resume Dataflow / Don't Speak"},
+    };
+    for (const auto& b : buttons) {
+        EXPECT_EQ(form->control<QToolButton>(b.name)->text(), b.caption);
+        EXPECT_EQ(form->control<QToolButton>(b.name)->toolTip(), b.hint);
+    }
+    const struct {
+        const char* name;
+        const char* hint;
+    } lamps[] = {{"LED_Send", "File Transfer Led"}, {"LED_Receive", "File Receive led"}, {"LED_Stop", "Data flow Led"},
+                 {"LED_Resume", "Resume Data flow Led"}, {"LED_SendJPEG", "Picture [Phone] Transfer Led"}};
+    for (const auto& l : lamps) EXPECT_EQ(form->control<TLED>(l.name)->toolTip(), l.hint);
+    EXPECT_EQ(Button("MailEntryEditButton")->text(), "+");
+    EXPECT_EQ(Check("MailChatBox")->text(), "Chat");
+    EXPECT_EQ(Check("MailChatBox")->toolTip(), "Chat [Phone] mode");
+    EXPECT_TRUE(form->control<QPlainTextEdit>("MailEntryChatMemo")->isReadOnly());
     for (int n = 1; n <= 8; ++n)
         EXPECT_EQ(form->control<TStatusBar>(QStringLiteral("WebPhoneStatusBar%1").arg(n).toLatin1().constData())
                       ->panelText(0),
