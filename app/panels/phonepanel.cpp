@@ -9,6 +9,7 @@
 #include <QProgressBar>
 #include <QPushButton>
 #include <QToolButton>
+#include <algorithm>
 
 #include "app/panels/builders.h"
 #include "app/statusbar.h"
@@ -176,9 +177,10 @@ bool TPhonePanel::LampLit(int lamp) const {
 void TPhonePanel::SetSendEnabled(bool enabled) { SpeedButtonSend->setEnabled(enabled); }
 
 void TPhonePanel::ShowProgress(std::int64_t max, std::int64_t position, const QString& status) {
-    // The bar counts in ints: large files are shown in kilobytes.
+    // The bar counts in ints: large files are shown in kilobytes. An empty
+    // range would make it a busy indicator.
     const int shift = max > 0x7fffffff ? 10 : 0;
-    FileTransferProgressBar->setRange(0, static_cast<int>(max >> shift));
+    FileTransferProgressBar->setRange(0, std::max(1, static_cast<int>(max >> shift)));
     FileTransferProgressBar->setValue(static_cast<int>(position >> shift));
     FileTransferStatusBar->setPanelText(0, status);
 }

@@ -13,6 +13,7 @@
 #include <QPixmap>
 #include <QPlainTextEdit>
 #include <QProcess>
+#include <QProgressBar>
 #include <QTcpServer>
 #include <QTcpSocket>
 #include <QToolButton>
@@ -308,6 +309,10 @@ TEST_F(HostilePeer, WrongAcknowledgementsAreShownAndTheFileStillGoes) {
     Say("sendFILE:NO         \r\n");
     EXPECT_EQ(ReadExactly(22), Header("FILELeng:", 2048));
     EXPECT_EQ(ReadExactly(2048), QByteArray::fromStdString(RandomBytes(3000, 3).substr(0, 2048)));
+    auto* bar = form->control<QProgressBar>("FileTransferProgressBar");
+    ASSERT_TRUE(WaitFor([&] { return bar->value() == 2048; }));
+    EXPECT_EQ(bar->maximum(), 3000);
+    EXPECT_EQ(form->control<TStatusBar>("FileTransferStatusBar")->panelText(0), "2048");
     Say("FILELeng:BAD        \r\n");
     EXPECT_EQ(ReadExactly(22 + 952).left(22), Header("FILELeng:", 952));
     Say("FILELeng:OK         \r\n");
@@ -318,6 +323,8 @@ TEST_F(HostilePeer, WrongAcknowledgementsAreShownAndTheFileStillGoes) {
                                    "3000 Bytes Send Succesfully"}));
     EXPECT_EQ(Bar(4), "1");
     EXPECT_TRUE(Speed("ZozadiFotoBtn1")->isEnabled());
+    EXPECT_EQ(bar->value(), 0);
+    EXPECT_GT(bar->maximum(), bar->minimum()) << "an idle bar is no busy indicator";
     EXPECT_TRUE(Led("LED_Send")->Lit()) << "the send lamp stays lit until the call ends";
 
     // A picture answered wrongly: the reply and its suffix in panel 0.
