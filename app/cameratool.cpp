@@ -1,10 +1,12 @@
 #include "app/cameratool.h"
 
 #include "app/application.h"
+#include "app/dataphonetool.h"
 #include "app/mainwindow.h"
 #include "app/panels/mailpanel.h"
 #include "app/panels/optimizerpanel.h"
 #include "app/panels/panels.h"
+#include "app/panels/phonepanel.h"
 #include "app/panels/picturepanel.h"
 #include "app/panels/realmediapanel.h"
 #include "app/panels/snapshotpanel.h"
@@ -46,6 +48,8 @@ TCameraTool::TCameraTool(TForm1& form, const TPanels& panels, TTimerPanel& timer
         p_.Optimizer.ShowColorCount(count);
     };
     snapshot_.SetStatus = [this](const std::string& text) { setStatus(text); };
+    // BitmapDisplay shows the snapshot too, until a picture comes in.
+    snapshot_.ShowBitmap = [this](const TBitmap& picture) { p_.Phone.ShowPicture(ToQImage(picture)); };
     snapshot_.PeerWanted = [this] { return p_.Mail.ChatChecked() && line_.Connected(); };
     snapshot_.SendToPeer = [this](const std::string& file) {
         ++dataPhoneSends_;

@@ -4,6 +4,7 @@
 
 #include <QApplication>
 #include <QCloseEvent>
+#include <QDir>
 #include <QMenuBar>
 #include <QScreen>
 #include <QTimer>
@@ -12,6 +13,7 @@
 #include "app/application.h"
 #include "app/cardfiletool.h"
 #include "app/clonemode.h"
+#include "app/dataphonetool.h"
 #include "app/helpwindow.h"
 #include "app/mailtool.h"
 #include "app/panels/cardpanel.h"
@@ -61,12 +63,17 @@ TForm1::TForm1(TForm1Components components, QWidget* parent) : QMainWindow(paren
     clones_ = std::make_unique<TCloneMode>(*this, *panels_, *c_.Real_Player_1, *cards_, *c_.Transport);
     modes_ = std::make_unique<TWindowModes>(*this, *panels_, *cards_, *clones_, *c_.Modem1);
     camera_ = new TCameraTool(*this, *panels_, panels_->Timer, *c_.VideoCap1, *c_.Modem1);
+    // Received items go to the working folder as it is at start-up.
+    dataPhone_ = std::make_unique<TDataPhoneTool>(*this, *panels_, *c_.Modem1, QDir::currentPath().toStdString());
+    camera_->SendToDataPhone = [this](const std::string& file) { dataPhone_->SendSnapshot(file); };
     wire();
     mail_ = std::make_unique<TMailTool>(*this, *panels_, *c_.Modem1, c_.SMTP1->Control(), c_.FTP1->Control());
     // A time-lapse run starts a new series of upload names; a tick waits
     // while an upload holds the files.
     camera_->TimerStarted = [this] { mail_->TimerStarted(); };
-    if (TFTP* ftp = c_.FTP1->Control()) camera_->TransferBusy = [ftp] { return ftp->IsBusy(); };
+    TFTP* ftp = c_.FTP1->Control();
+    TDataPhoneTool* dataPhone = dataPhone_.get();
+    camera_->TransferBusy = [ftp, dataPhone] { return (ftp && ftp->IsBusy()) || dataPhone->TransferBusy(); };
 
     // A carried file that cannot be extracted is reported; the window works on.
     TApplication::Guard([this] { fileSources_ = CreateEmbeddedFileSources(); });
@@ -121,6 +128,8 @@ void TForm1::wire() {
         // reaches the error box.
         phone_ = std::make_unique<TPhoneCallTool>(*tapi, p.Phone);
         TPhoneCallTool* tool = phone_.get();
+        TDataPhoneTool* dataPhone = dataPhone_.get();
+        tool->CallStateChanged = [dataPhone](bool connected) { dataPhone->SetConnected(connected); };
         connect(&p.Phone, &TPhonePanel::PhoneClicked, this,
                 [tool] { TApplication::Guard([tool] { tool->WebPhoneButton1Click(); }); });
         connect(&p.Menu, &TMainMenu::Config1Clicked, this, [tool] { tool->Config1Click(); });
@@ -230,7 +239,7 @@ void TForm1::FormActivate() {
     c_.VideoCap1->SetDriverOpen(false);
     c_.VideoCap1->SetVideoPreview(true);
     // 9. Counters.
-    p.Phone.ResetCounters();
+    dataPhone_->ResetCounters();
     p.RealMedia.ResetCounters();
     // 9-13. Mail counters, object sheet names, account and sender address.
     p.Mail.Activate(clones_->InstanceNumber());

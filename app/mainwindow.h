@@ -20,6 +20,7 @@ class TCardFileTool;
 class TWindowModes;
 class TCloneMode;
 class TCameraTool;
+class TDataPhoneTool;
 class TMailTool;
 class TStatusBar;
 class TPhoneOptions;
@@ -93,6 +94,8 @@ public:
     TWindowModes& Modes() { return *modes_; }
     TCloneMode& Clones() { return *clones_; }
     TCameraTool& Camera() { return *camera_; }
+    // The data phone's handlers, on Modem1.
+    TDataPhoneTool& DataPhone() { return *dataPhone_; }
     // The mail and upload handlers (sessions only for the real controls).
     TMailTool& MailTool() { return *mail_; }
     // The phone handlers; nullptr unless Modem1 is a real line component.
@@ -127,6 +130,8 @@ private:
     std::unique_ptr<TMailTool> mail_;
     // Declared after c_: takes its handlers off the line before the line goes.
     std::unique_ptr<TPhoneCallTool> phone_;
+    // After phone_ and c_: it takes its notice handler off the line first.
+    std::unique_ptr<TDataPhoneTool> dataPhone_;
     std::vector<std::unique_ptr<TFileSource>> fileSources_;
     TCameraTool* camera_ = nullptr;  // a child of the window
     TPhoneOptions* phoneOptions_ = nullptr;

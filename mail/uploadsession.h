@@ -8,6 +8,7 @@
 #include <QObject>
 #include <QString>
 
+#include "controls/lampcolor.h"
 #include "mail/ftp.h"
 #include "mail/ftpnames.h"
 #include "mail/mailsession.h"
@@ -26,8 +27,6 @@ struct TUploadFields {
     bool timerLit = false;  // LED_Timer
     QString folder = QStringLiteral(".");  // where the snapshot and clip files lie
 };
-
-enum class TLampColor { Red, Green, Yellow };
 
 // Window geometry and buttons of a picture-format choice.
 struct TPictureLayout {

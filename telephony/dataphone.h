@@ -27,6 +27,7 @@
 #include <string_view>
 #include <vector>
 
+#include "controls/lampcolor.h"
 #include "telephony/dataphonewire.h"
 
 namespace vandrex {
@@ -35,7 +36,6 @@ namespace vandrex {
 // LED_Stop, LED_Resume, LED_SendJPEG.
 enum class TLamp { Send, Receive, Stop, Resume, SendJPEG };
 inline constexpr int kLampCount = 5;
-enum class TLampColor { Red, Green, Yellow };
 
 struct TLampState {
     bool Lit = false;

@@ -26,6 +26,15 @@ void TDataPhoneDriver::Flush() {
     // flushes again: that inner call does the work of the outer loop.
     if (flushing_) return;
     flushing_ = true;
+    // A write or an event handler that throws must not leave the driver
+    // believing it is still flushing: every later step would be dropped.
+    struct TReset {
+        TDataPhoneDriver* driver;
+        ~TReset() {
+            driver->flushing_ = false;
+            driver->Rearm();
+        }
+    } reset{this};
     for (;;) {
         std::string out = phone_.TakeOutput();
         if (!out.empty() && !write_(out)) phone_.SetConnected(false);
@@ -33,8 +42,6 @@ void TDataPhoneDriver::Flush() {
         if (events.empty()) break;
         emit Events(events);
     }
-    flushing_ = false;
-    Rearm();
 }
 
 void TDataPhoneDriver::Rearm() {

@@ -33,6 +33,7 @@ void TPhoneCallTool::WebPhoneButton1Click() {
         view_.SetButtonCaption(QStringLiteral("Call"));
         view_.SetStatus(QStringLiteral("Phone Disconnected"));
         line_.Dropped = true;
+        if (CallStateChanged) CallStateChanged(false);
         if (AnsweringIncoming) {
             line_.WaitForCall = true;
             AnsweringIncoming = false;
@@ -51,6 +52,7 @@ void TPhoneCallTool::Modem1Connection() {
     view_.SetLineLamp(true);
     view_.SetStatus(QStringLiteral("Connected"));
     line_.Connected = true;
+    if (CallStateChanged) CallStateChanged(true);
     line_.StartReceive();
 }
 
@@ -60,6 +62,7 @@ void TPhoneCallTool::Modem1DropCall() {
     line_.Connected = false;
     line_.WaitForCall = true;
     view_.SetLineLamp(false);
+    if (CallStateChanged) CallStateChanged(false);
 }
 
 void TPhoneCallTool::Modem1Disconnect() {
@@ -68,6 +71,7 @@ void TPhoneCallTool::Modem1Disconnect() {
     line_.WaitForCall = true;
     view_.SetButtonCaption(QStringLiteral("Call"));
     view_.SetStatus(QStringLiteral("Phone is Disconnected"));
+    if (CallStateChanged) CallStateChanged(false);
 }
 
 void TPhoneCallTool::Config1Click() { line_.ConfigDialog(); }

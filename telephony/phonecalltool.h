@@ -5,6 +5,7 @@
 // handlers touch; the tool assigns the line's events to its handlers.
 
 #include <QString>
+#include <functional>
 
 namespace vandrex {
 
@@ -30,6 +31,10 @@ public:
     ~TPhoneCallTool();
     TPhoneCallTool(const TPhoneCallTool&) = delete;
     TPhoneCallTool& operator=(const TPhoneCallTool&) = delete;
+
+    // The data call came up (true) or ended (false): CONNECTED, the drop and
+    // DISCONNECTED of the line, and the user's own hang-up.
+    std::function<void(bool connected)> CallStateChanged;
 
     // An offered call has been announced and not yet dealt with.
     bool AnsweringIncoming = false;

@@ -66,9 +66,9 @@ TMailPanel::TMailPanel(QWidget* c, QObject* parent) : QObject(parent) {
     MailEntryChatMemo->setGeometry(8, 68, 368, 111);
     MailEntryChatMemo->setReadOnly(true);
     MailEntryChatMemo->hide();
-    MailEntryEdit = ui::Edit(m, "MailEntryEdit", 8, 182, 340, QStringLiteral("Chat Line [Phone mode]"));
-    MailEntryEdit->setMaxLength(50);
-    MailEntryEdit->hide();
+    MailEntryChatEdit = ui::Edit(m, "MailEntryChatEdit", 8, 182, 340, QStringLiteral("Chat Line [Phone mode]"));
+    MailEntryChatEdit->setMaxLength(50);
+    MailEntryChatEdit->hide();
     MailEntryEditButton = ui::Button(m, "MailEntryEditButton", QStringLiteral("+"), 352, 182, 24, 21);
     MailEntryEditButton->hide();
 
@@ -152,6 +152,7 @@ TMailPanel::TMailPanel(QWidget* c, QObject* parent) : QObject(parent) {
     connect(FTPCheckBox, &QCheckBox::toggled, this, &TMailPanel::FTPCheckBoxClicked);
     connect(Connection, &QPushButton::clicked, this, &TMailPanel::ConnectionClicked);
     connect(SendBtn, &QPushButton::clicked, this, &TMailPanel::SendBtnClicked);
+    connect(MailEntryEditButton, &QPushButton::clicked, this, &TMailPanel::MailEntryEditButtonClicked);
     connect(MailSheet, &QPlainTextEdit::textChanged, this, [this] { emit MailSheetChanged(MemoLength(MailSheet)); });
     connect(Onderwerp, &QLineEdit::textChanged, this, [this](const QString& t) { emit OnderwerpChanged(int(t.size())); });
     connect(Key, &QLineEdit::textChanged, this, [this](const QString& t) { emit KeyChanged(int(t.size())); });
@@ -274,6 +275,14 @@ void TMailPanel::setHtmlFieldsVisible(bool visible) {
 }
 
 bool TMailPanel::ChatChecked() const { return MailChatBox->isChecked(); }
+
+QString TMailPanel::ChatLineText() const { return MailEntryChatEdit->text(); }
+
+void TMailPanel::ClearChatLine() { MailEntryChatEdit->clear(); }
+
+void TMailPanel::AddChatMemoLine(const QString& line) { MailEntryChatMemo->appendPlainText(line); }
+
+void TMailPanel::SetHtmlBoxVisible(bool visible) { HTMLBox->setVisible(visible); }
 bool TMailPanel::FtpChecked() const { return FTPCheckBox->isChecked(); }
 
 TCaptureFormat TMailPanel::PictureFormat() const {
@@ -295,7 +304,7 @@ void TMailPanel::setPictureChoicesVisible(bool visible) {
 
 void TMailPanel::setChatControlsVisible(bool visible) {
     MailEntryChatMemo->setVisible(visible);
-    MailEntryEdit->setVisible(visible);
+    MailEntryChatEdit->setVisible(visible);
     MailEntryEditButton->setVisible(visible);
 }
 

@@ -36,6 +36,11 @@ public:
     TMailPanel(QWidget* client, QObject* parent);
 
     bool ChatChecked() const;
+    // The chat line (MailEntryChatEdit) and the chat memo.
+    QString ChatLineText() const;
+    void ClearChatLine();
+    void AddChatMemoLine(const QString& line);
+    void SetHtmlBoxVisible(bool visible);
     bool FtpChecked() const;
     // The checked one of the format radio buttons (gif, jpg, Audio, Video).
     TCaptureFormat PictureFormat() const;
@@ -101,6 +106,7 @@ signals:
     void FTPCheckBoxClicked();
     void ConnectionClicked();
     void SendBtnClicked();
+    void MailEntryEditButtonClicked();
     // Text lengths after a change (the memo's lines joined by CR LF).
     void MailSheetChanged(int length);
     void OnderwerpChanged(int length);
@@ -136,7 +142,7 @@ private:
     QPushButton* SendBtn = nullptr;
     QPlainTextEdit* MailSheet = nullptr;
     QPlainTextEdit* MailEntryChatMemo = nullptr;
-    QLineEdit* MailEntryEdit = nullptr;
+    QLineEdit* MailEntryChatEdit = nullptr;
     QPushButton* MailEntryEditButton = nullptr;
     std::array<QLabel*, 4> ftpLabels_{};  // RemoteHostLabel, UserIDLabel, PasswordLabel, PortLabel
     std::array<QWidget*, 5> htmlFields_{};  // FontSize, FontColor, TextColorSButton, BackGroundColor, BGColorSButton

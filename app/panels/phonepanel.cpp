@@ -2,10 +2,14 @@
 
 #include <QFrame>
 #include <QGroupBox>
+#include <QImage>
+#include <QLabel>
+#include <QPixmap>
 #include <QLineEdit>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QToolButton>
+#include <algorithm>
 
 #include "app/panels/builders.h"
 #include "app/statusbar.h"
@@ -56,21 +60,50 @@ TPhonePanel::TPhonePanel(QWidget* c, QObject* parent) : QObject(parent) {
     FileTransferStatusBar = ui::Named(new TStatusBar(data), "FileTransferStatusBar");
     FileTransferStatusBar->setGeometry(8, 80, 172, 19);
     FileTransferStatusBar->addPanel(172, Qt::AlignLeft, QString());
-    BitmapDisplay = ui::Picture(data, "BitmapDisplay", 8, 102, 172, 24, QStringLiteral("Received picture"));
+    BigDisplaySpeedButton = ui::Speed(data, "BigDisplaySpeedButton", QStringLiteral("<>"), 8, 102, 28, 22,
+                                      QStringLiteral("Change Display Size"));
 
-    // Bytes and files sent, where the card commands stand in text mail mode.
-    WebPhoneStatusBar2 = ui::Named(new TStatusBar(c), "WebPhoneStatusBar2");
-    WebPhoneStatusBar2->setGeometry(202, 240, 60, 19);
-    WebPhoneStatusBar2->addPanel(60, Qt::AlignRight, QStringLiteral("0"));
-    WebPhoneStatusBar2->setToolTip(QStringLiteral("Bytes sent"));
-    WebPhoneStatusBar4 = ui::Named(new TStatusBar(c), "WebPhoneStatusBar4");
-    WebPhoneStatusBar4->setGeometry(266, 240, 60, 19);
-    WebPhoneStatusBar4->addPanel(60, Qt::AlignRight, QStringLiteral("0"));
-    WebPhoneStatusBar4->setToolTip(QStringLiteral("Files sent"));
+    // The received picture (and the last snapshot), over the line icon's place.
+    WebPhoneDisplay = ui::Group(c, "WebPhoneDisplay", QString(), 192, 8, 193, 161, QStringLiteral("Data Phone Display"));
+    WebPhoneDisplay->hide();
+    // It covers the camera's place: nothing may show through.
+    WebPhoneDisplay->setAutoFillBackground(true);
+    BitmapDisplay = ui::Named(new QLabel(WebPhoneDisplay), "BitmapDisplay");
+    BitmapDisplay->setGeometry(7, 16, 178, 135);
+    BitmapDisplay->setScaledContents(true);
+    BitmapDisplay->setFrameShape(QFrame::Box);
+    BitmapDisplay->setFrameShadow(QFrame::Sunken);
+    BitmapDisplay->setToolTip(QStringLiteral("Received picture"));
+
+    // The data-phone counters under the picture: what came in, what went
+    // out, the time units; bars 2 and 4 (bytes and files sent) are shared
+    // with mail and upload. The Close button keeps the corner.
+    static constexpr struct {
+        const char* name;
+        int x, y;
+        const char* hint;
+    } kBars[8] = {
+        {"WebPhoneStatusBar1", 200, 202, "Bytes received"}, {"WebPhoneStatusBar2", 200, 221, "Bytes sent"},
+        {"WebPhoneStatusBar3", 262, 202, "Files received"}, {"WebPhoneStatusBar4", 262, 221, "Files sent"},
+        {"WebPhoneStatusBar5", 200, 240, "Receive time"},   {"WebPhoneStatusBar6", 262, 240, "Send time"},
+        {"WebPhoneStatusBar7", 324, 202, "Pictures received"}, {"WebPhoneStatusBar8", 324, 221, "Pictures sent"},
+    };
+    for (int i = 0; i < 8; ++i) {
+        auto* bar = ui::Named(new TStatusBar(c), kBars[i].name);
+        bar->setGeometry(kBars[i].x, kBars[i].y, 58, 19);
+        bar->addPanel(58, Qt::AlignRight, QStringLiteral("0"));
+        bar->setToolTip(QString::fromLatin1(kBars[i].hint));
+        WebPhoneStatusBars_[i] = bar;
+    }
 
     connect(WebPhoneButton1, &QPushButton::clicked, this, &TPhonePanel::PhoneClicked);
     connect(WebPhoneButton2, &QPushButton::clicked, this, &TPhonePanel::PreviousClicked);
     connect(WebPhoneButton3, &QPushButton::clicked, this, &TPhonePanel::NextClicked);
+    connect(SpeedButtonSend, &QToolButton::clicked, this, &TPhonePanel::SendClicked);
+    connect(SpeedButtonReceive, &QToolButton::clicked, this, &TPhonePanel::ReceiveClicked);
+    connect(SpeedButtonStop, &QToolButton::clicked, this, &TPhonePanel::StopClicked);
+    connect(SpeedButtonResume, &QToolButton::clicked, this, &TPhonePanel::ResumeClicked);
+    connect(BigDisplaySpeedButton, &QToolButton::clicked, this, &TPhonePanel::BigDisplayClicked);
 }
 
 void TPhonePanel::SetButtonCaption(const QString& caption) { WebPhoneButton1->setText(caption); }
@@ -99,15 +132,65 @@ void TPhonePanel::Layout(WindowMode mode) {
     WebPhoneDialer->setVisible(html);
     LEDWebPhoneIPLabel1->setVisible(html);
     DataGroupBox->setVisible(html);
-    WebPhoneStatusBar2->setVisible(html);
-    WebPhoneStatusBar4->setVisible(html);
+    for (TStatusBar* bar : WebPhoneStatusBars_) bar->setVisible(html);
+    WebPhoneDisplay->setVisible(mode == WindowMode::PhoneChat);
+    if (WebPhoneDisplay->isVisible()) WebPhoneDisplay->raise();
 }
 
 void TPhonePanel::ShowTransferCounters(const QString& total, const QString& count) {
-    WebPhoneStatusBar2->setPanelText(0, total);
-    WebPhoneStatusBar4->setPanelText(0, count);
+    WebPhoneStatusBars_[1]->setPanelText(0, total);
+    WebPhoneStatusBars_[3]->setPanelText(0, count);
 }
 
-void TPhonePanel::ResetCounters() { counters_.fill(0); }
+bool TPhonePanel::ToggleDisplaySize(bool chatChecked) {
+    const bool large = !displaySizeToggle_;
+    displaySizeToggle_ = large;
+    if (large) {
+        WebPhoneDisplay->setGeometry(80, 8, 305, 241);
+        BitmapDisplay->setGeometry(7, 16, 289, 215);
+    } else {
+        WebPhoneDisplay->setGeometry(192, 8, 193, 161);
+        BitmapDisplay->setGeometry(7, 16, 178, 135);
+    }
+    WebPhoneDialer->resize(chatChecked ? 291 : 98, WebPhoneDialer->height());
+    return large;
+}
+
+namespace {
+TLED* LampAt(const std::array<TLED*, 5>& lamps, int lamp) {
+    return lamp >= 0 && lamp < 5 ? lamps[static_cast<std::size_t>(lamp)] : nullptr;
+}
+}  // namespace
+
+void TPhonePanel::ShowLamp(int lamp, bool lit, int color) {
+    if (TLED* led = LampAt({LED_Send, LED_Receive, LED_Stop, LED_Resume, LED_SendJPEG}, lamp)) {
+        led->setColor(color == 1 ? lcGreen : color == 2 ? lcYellow : lcRed);
+        led->setLit(lit);
+    }
+}
+
+bool TPhonePanel::LampLit(int lamp) const {
+    TLED* led = LampAt({LED_Send, LED_Receive, LED_Stop, LED_Resume, LED_SendJPEG}, lamp);
+    return led && led->Lit();
+}
+
+void TPhonePanel::SetSendEnabled(bool enabled) { SpeedButtonSend->setEnabled(enabled); }
+
+void TPhonePanel::ShowProgress(std::int64_t max, std::int64_t position, const QString& status) {
+    // The bar counts in ints: large files are shown in kilobytes. An empty
+    // range would make it a busy indicator.
+    const int shift = max > 0x7fffffff ? 10 : 0;
+    FileTransferProgressBar->setRange(0, std::max(1, static_cast<int>(max >> shift)));
+    FileTransferProgressBar->setValue(static_cast<int>(position >> shift));
+    FileTransferStatusBar->setPanelText(0, status);
+}
+
+void TPhonePanel::ShowCounters(const std::array<std::int64_t, 8>& counters) {
+    for (std::size_t i = 0; i < counters.size(); ++i) WebPhoneStatusBars_[i]->setPanelText(0, QString::number(counters[i]));
+}
+
+void TPhonePanel::ShowPicture(const QImage& picture) {
+    if (!picture.isNull()) BitmapDisplay->setPixmap(QPixmap::fromImage(picture));
+}
 
 }  // namespace vandrex

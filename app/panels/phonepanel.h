@@ -3,12 +3,16 @@
 // copied from the card, the Phone button and the twins of << and >>), the
 // line lamp LEDWebPhoneIPLabel1 and the data group DataGroupBox (send,
 // receive, stop and resume with their lamps, the transfer bar and byte
-// count, the received picture). Shown in HTML mail mode where the card edits
-// were. Owns the data-phone counters. The phone handlers write it as their
-// TPhoneView (the status text goes to the window's ConnectStatus).
+// count, the display-size button), shown in HTML mail mode where the card
+// edits were; the data-phone display WebPhoneDisplay with the picture
+// BitmapDisplay (phone chat mode) and the eight counter bars
+// WebPhoneStatusBar1..8. The phone handlers write it as their TPhoneView
+// (the status text goes to the window's ConnectStatus), the data phone
+// through the Show... functions.
 
 #include <QObject>
 #include <array>
+#include <cstdint>
 
 #include "app/panels/windowmode.h"
 #include "telephony/phonecalltool.h"
@@ -20,6 +24,8 @@ class QPushButton;
 class QToolButton;
 class QWidget;
 class QFrame;
+class QImage;
+class QLabel;
 
 namespace vandrex {
 
@@ -35,12 +41,23 @@ public:
     // ShowCard's copies of the card for the phone tools.
     void ShowRecipient(const QString& lastName, const QString& phone, const QString& email);
     void Layout(WindowMode mode);
-    // Activation: the eight data-phone counters and the picture display size.
-    void ResetCounters();
+    // Activation: the picture display at its normal size.
     void ResetDisplaySize() { displaySizeToggle_ = false; }
-
-    const std::array<int, 8>& DataPhoneCounters() const { return counters_; }
     bool DisplaySizeToggle() const { return displaySizeToggle_; }
+    // BigDisplaySpeedButtonClick's part in this panel: the flag, the display
+    // and picture places and the dialer's width. Returns the new flag.
+    bool ToggleDisplaySize(bool chatChecked);
+
+    // The data phone's view. lamps: LED_Send, LED_Receive, LED_Stop,
+    // LED_Resume, LED_SendJPEG, each lit and colour (0 red, 1 green, 2 yellow).
+    void ShowLamp(int lamp, bool lit, int color);
+    bool LampLit(int lamp) const;
+    void SetSendEnabled(bool enabled);
+    void ShowProgress(std::int64_t max, std::int64_t position, const QString& status);
+    // WebPhoneStatusBar1..8 in that order.
+    void ShowCounters(const std::array<std::int64_t, 8>& counters);
+    // BitmapDisplay; a null picture leaves it as it is.
+    void ShowPicture(const QImage& picture);
     // The sent-bytes and sent-files bars, shared with mail and upload.
     void ShowTransferCounters(const QString& total, const QString& count);
     // Where SetStatus writes (panel 0); the window's status bar.
@@ -56,6 +73,11 @@ signals:
     void PreviousClicked();  // WebPhoneButton2
     void NextClicked();      // WebPhoneButton3
     void PhoneClicked();     // WebPhoneButton1
+    void SendClicked();      // SpeedButtonSend
+    void ReceiveClicked();   // SpeedButtonReceive
+    void StopClicked();      // SpeedButtonStop
+    void ResumeClicked();    // SpeedButtonResume
+    void BigDisplayClicked();  // BigDisplaySpeedButton
 
 private:
     QGroupBox* WebPhoneDialer = nullptr;
@@ -78,12 +100,12 @@ private:
     TLED* LED_SendJPEG = nullptr;
     QProgressBar* FileTransferProgressBar = nullptr;
     TStatusBar* FileTransferStatusBar = nullptr;
-    QFrame* BitmapDisplay = nullptr;
-    TStatusBar* WebPhoneStatusBar2 = nullptr;
-    TStatusBar* WebPhoneStatusBar4 = nullptr;
+    QToolButton* BigDisplaySpeedButton = nullptr;
+    QGroupBox* WebPhoneDisplay = nullptr;
+    QLabel* BitmapDisplay = nullptr;
+    std::array<TStatusBar*, 8> WebPhoneStatusBars_{};  // WebPhoneStatusBar1..8
 
     TStatusBar* connectStatus_ = nullptr;
-    std::array<int, 8> counters_{};
     bool displaySizeToggle_ = false;
 };
 

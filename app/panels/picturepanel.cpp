@@ -63,4 +63,9 @@ void TPicturePanel::Layout(WindowMode mode) {
     if (mode == WindowMode::TextMail) Picture->setVisible(true);
 }
 
+void TPicturePanel::PlaceCamera(int left, int top, bool front) {
+    VideoCap1->move(left, top);
+    if (front) VideoCap1->raise();
+}
+
 }  // namespace vandrex

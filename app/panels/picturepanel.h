@@ -29,6 +29,8 @@ public:
     // The time-lapse timer hides the monitor while it runs.
     void ShowCameraOnly(bool visible);
     void Layout(WindowMode mode);
+    // The capture monitor's place; front: above every other control.
+    void PlaceCamera(int left, int top, bool front);
 
 signals:
     void Image2DblClicked();

@@ -156,4 +156,8 @@ void TPlayerPanel::PauseMixClick() { PauseMix->trigger(); }
 void TPlayerPanel::StopMixClick() { StopMix->trigger(); }
 void TPlayerPanel::StartMixClick() { StartMix->trigger(); }
 
+void TPlayerPanel::PlaceImageWindow(int left, int top, int width, int height) {
+    Real_Player_1->setGeometry(left, top, width, height);
+}
+
 }  // namespace vandrex

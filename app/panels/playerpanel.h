@@ -41,6 +41,8 @@ public:
     // mode's layout (the whole panel in player mode).
     void ShowCardSide();
     void Layout(WindowMode mode);
+    // The player's picture area, placed by the data phone's display size.
+    void PlaceImageWindow(int left, int top, int width, int height);
 
     // DJ mode as the instance messages set it.
     void SetDJAuto(bool automatic);      // "DJAutoOn" / "DJAutoOff"

@@ -19,6 +19,7 @@ class TProbePanel : public QObject {
 public:
     TProbePanel(QWidget* client, QObject* parent);
     void Layout(WindowMode mode);
+    // The check box "Probe".
     bool ProbeChecked() const;
     void UncheckProbe();
 

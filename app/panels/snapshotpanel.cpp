@@ -39,4 +39,6 @@ void TSnapshotPanel::Layout(WindowMode mode) {
 
 bool TSnapshotPanel::TimerLit() const { return LED_Timer->Lit(); }
 
+void TSnapshotPanel::SetSnapshotEnabled(bool enabled) { ZozadiFotoBtn1->setEnabled(enabled); }
+
 }  // namespace vandrex

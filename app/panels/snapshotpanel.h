@@ -32,6 +32,8 @@ public:
     bool TimerLampLit() const;
     // GIFSize_LED: the GIF is above the page limit.
     void ShowSizeWarning(bool lit);
+    // The data phone disables the snapshot button while a file goes out.
+    void SetSnapshotEnabled(bool enabled);
 
 signals:
     void ZozadiFotoBtn1Clicked();

@@ -103,6 +103,20 @@ TEST(DataPhoneDriver, FileGoesThroughAndAnsweringInsideTheEventHandlerWorks) {
     EXPECT_EQ(call.a.phone.View().Counters.FilesOutCount, 1);
 }
 
+TEST(DataPhoneDriver, AHandlerThatThrowsDoesNotStopLaterSteps) {
+    TCall call;
+    bool thrown = false;
+    QObject::connect(call.a.driver.get(), &TDataPhoneDriver::Events, [&](const std::vector<TDataPhoneEvent>&) {
+        if (!std::exchange(thrown, true)) throw std::runtime_error("handler failed");
+    });
+    call.a.phone.SendChat("first");
+    EXPECT_THROW(call.a.driver->Flush(), std::runtime_error);
+    call.a.phone.SendChat("second");
+    call.a.driver->Flush();
+    ASSERT_TRUE(call.RunUntil([&] { return Texts(call.b.events, TKind::ChatReceived).size() == 2; }));
+    EXPECT_EQ(Texts(call.b.events, TKind::ChatReceived), (std::vector<std::string>{"first", "second"}));
+}
+
 TEST(DataPhoneDriver, FailedWriteEndsTheCallAndTheTransfer) {
     TCall call;
     call.a.lineUp = false;
