@@ -378,9 +378,21 @@ void THayesModem::SendInit() {
 }
 
 void THayesModem::GoConnected() {
-    stream_ = std::make_shared<TFdCommHandle>(fd_, TFdCommHandle::Kind::Serial);
-    fd_ = -1;
+    // What was read after the CONNECT line is the call's first data (a far
+    // end that sends at once); the stream must get it. A line that ended at
+    // its CR still has its LF to come, which is not data.
+    QByteArray early = input_;
     input_.clear();
+    if (lineEndedAtCr_ && early.isEmpty()) {
+        pollfd p{fd_, POLLIN, 0};
+        char c;
+        if (::poll(&p, 1, 100) > 0 && ::read(fd_, &c, 1) == 1) early.append(c);
+    }
+    if (lineEndedAtCr_ && early.startsWith('\n')) early.remove(0, 1);
+    auto stream = std::make_shared<TFdCommHandle>(fd_, TFdCommHandle::Kind::Serial);
+    if (!early.isEmpty()) stream->Preload(early.toStdString());
+    stream_ = std::move(stream);
+    fd_ = -1;
     watchFd_ = stream_->DuplicateForWatch();
     int lines = 0;
     carrierWatched_ = ::ioctl(watchFd_, TIOCMGET, &lines) == 0 && (lines & TIOCM_CD);
@@ -611,6 +623,7 @@ void THayesModem::Run() {
                 int end;
                 while ((end = input_.indexOf('\n')) >= 0 || (end = input_.indexOf('\r')) >= 0) {
                     const QByteArray line = input_.left(end);
+                    lineEndedAtCr_ = input_.at(end) == '\r';
                     input_.remove(0, end + 1);
                     HandleLine(line);
                     if (fd_ < 0) break;  // the stream took the port
