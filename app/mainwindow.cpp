@@ -76,7 +76,14 @@ TForm1::TForm1(TForm1Components components, QWidget* parent) : QMainWindow(paren
     TApplication::Guard([] { ThreadHashTable(); });
 }
 
-TForm1::~TForm1() = default;
+TForm1::~TForm1() {
+    // The line serves the event loop while it closes, also from its own
+    // destructor. Close it while the window is still whole, and let nothing
+    // queued for the window (the activation after a modal window that the
+    // end of the program closed) run on it afterwards.
+    activationPending_ = false;
+    c_.Modem1->Close();
+}
 
 // The panels in the order their widgets stack, bottom first.
 void TForm1::buildPanels() {

@@ -291,6 +291,24 @@ TEST_F(OptionsOnRealParts, OnWithNoCameraChosenSaysSoAndTheWindowStaysOpen) {
     EXPECT_FALSE(cap->DriverOpen());
 }
 
+TEST_F(OptionsOnRealParts, TheProgramEndingWhileTheWindowIsOpenEndsCleanly) {
+    CreateAndStart();
+    // A termination signal or the session's end arrives while the options
+    // window is open: every event loop ends, the options window's too (the
+    // test has no main loop to end, so it closes that window itself), and
+    // the window goes before the activation its closing queued could run.
+    QTimer::singleShot(50, options, [&] {
+        form->TerminateCleanly();
+        options->done(QDialog::Rejected);
+    });
+    form->control<QAction>("Info1")->trigger();
+    EXPECT_TRUE(form->Terminated());
+    const int activations = form->ActivationCount();
+    QObject::connect(form.get(), &TForm1::Activated, [&] { ADD_FAILURE() << "activation ran while the window went"; });
+    form.reset();
+    EXPECT_EQ(activations, 1);
+}
+
 TEST_F(OptionsOnRealParts, CaptureErrorsReachTheStatusLine) {
     CreateAndStart();
     ASSERT_TRUE(cap->DriverOpen());
