@@ -112,7 +112,7 @@ void TPhoneOptions::BuildControls() {
 
     Image1 = new QLabel(this);
     Image1->setObjectName(QStringLiteral("Image1"));
-    Image1->setGeometry(304, 26, 32, 32);
+    Image1->setGeometry(300, 30, 24, 24);
     Image1->setScaledContents(true);
 
     WaitForC = new QCheckBox(QStringLiteral("Wait for call"), this);

@@ -30,7 +30,7 @@ public:
     void Open() override;
 
     // Edge of the picture Image1 shows.
-    static constexpr int kIconSize = 32;
+    static constexpr int kIconSize = 24;
 
 private:
     TTAPILine& line_;

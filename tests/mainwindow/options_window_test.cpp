@@ -111,7 +111,7 @@ protected:
     void Down(const char* name, int times) {
         for (int i = 0; i < times; ++i) QTest::keyClick(In<QComboBox>(name), Qt::Key_Down);
     }
-    QImage Icon(int device) { return line->LineIcon(device).pixmap(32, 32).toImage(); }
+    QImage Icon(int device) { return line->LineIcon(device).pixmap(24, 24).toImage(); }
 
     TLineEnvironment env;
     std::unique_ptr<TModemEmulator> modem;
