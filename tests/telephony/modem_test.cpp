@@ -329,3 +329,34 @@ TEST_F(ModemTest, APortThatVanishesClosesTheLine) {
     probe.waitForFinished();
     EXPECT_NE(probe.exitCode(), 0);  // the port is really held again
 }
+
+// A modem set to ignore DTR (&D0) stays on line when the port is closed for
+// the hang-up; the line notices that it gets no answer to AT and escapes to
+// command mode and sends ATH, so the far end sees the call end.
+TEST_F(ModemTest, AModemIgnoringDtrIsHungUpWithTheEscapeAndATH) {
+    QTcpServer far;
+    ASSERT_TRUE(far.listen(QHostAddress::LocalHost));
+    TModemEmulator modem(env.Path("modem"), 0, {"--ignore-dtr"});
+    env.Set("off", {modem.Link()});
+    TTAPILine line;
+    RecordingView view;
+    TPhoneCallTool tool(line, view);
+    line.SetDevIdToInitialize(0);
+    line.Open();
+    tool.WebPhoneButton1Click();  // the first press after opening hangs up
+    const QString number = QStringLiteral("127.0.0.1:%1").arg(far.serverPort());
+    line.SetPhoneNumber(number);
+    view.number = number;
+    tool.WebPhoneButton1Click();
+    ASSERT_TRUE(WaitUntil([&] { return far.hasPendingConnections(); }));
+    QTcpSocket* peer = far.nextPendingConnection();
+    ASSERT_TRUE(WaitUntil([&] { return view.status == "Connected"; }));
+
+    QElapsedTimer t;
+    t.start();
+    tool.WebPhoneButton1Click();
+    EXPECT_EQ(view.status, "Phone Disconnected");
+    ASSERT_TRUE(WaitUntil([&] { return peer->state() != QAbstractSocket::ConnectedState; }, 10000))
+        << "the modem is still on line";
+    EXPECT_GT(t.elapsed(), 1000) << "the port's closing alone ended the call";
+}
