@@ -90,7 +90,7 @@ TDataPhoneTool::TDataPhoneTool(TForm1& form, const TPanels& panels, TLineInterfa
     };
     driver_ = std::make_unique<TDataPhoneDriver>(*phone_, read, write, this);
     connect(driver_.get(), &TDataPhoneDriver::Events, this, &TDataPhoneTool::OnEvents);
-    if (tapi_) tapi_->OnNewData = [this](TTAPILine*) { Modem1NewData(); };
+    line_.OnNewData = [this](TLineInterface*) { Modem1NewData(); };
 
     TPhonePanel& phonePanel = p_.Phone;
     auto guarded = [this](void (TDataPhoneTool::*handler)()) {
@@ -105,9 +105,7 @@ TDataPhoneTool::TDataPhoneTool(TForm1& form, const TPanels& panels, TLineInterfa
             guarded(&TDataPhoneTool::MailEntryEditButtonClick));
 }
 
-TDataPhoneTool::~TDataPhoneTool() {
-    if (tapi_) tapi_->OnNewData = nullptr;
-}
+TDataPhoneTool::~TDataPhoneTool() { line_.OnNewData = nullptr; }
 
 template <class F>
 void TDataPhoneTool::Command(F&& f) {

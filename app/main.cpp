@@ -15,7 +15,6 @@
 #include "media/producercontrol.h"
 #include "media/realaudio.h"
 #include "media/rmeditor.h"
-#include "telephony/phoneoptions.h"
 #include "telephony/tapilineadapter.h"
 
 namespace {
@@ -65,9 +64,8 @@ int main(int argc, char** argv) {
     components.Transport = &vandrex::LocalSocketTransport();
 
     auto* form = new vandrex::TForm1(std::move(components));
-    auto* options = new vandrex::TPhoneOptions(form);
+    form->CreateOptionsWindow();
     auto* editor = new vandrex::TRMeditor(form);
-    form->SetOptionsWindow(options);
     form->SetEditorWindow(editor);
     installSignalHandlers(form);
     QObject::connect(&app, &QGuiApplication::commitDataRequest, form, [form](QSessionManager&) {

@@ -31,6 +31,7 @@
 #include "mail/ftp.h"
 #include "app/panels/timerpanel.h"
 #include "app/cameratool.h"
+#include "app/videocapoptions.h"
 #include "app/statusbar.h"
 #include "app/windowmodes.h"
 #include "compress/embeddedfiles.h"
@@ -39,6 +40,7 @@
 #include "platform/dialogs.h"
 #include "telephony/phonecalltool.h"
 #include "telephony/phoneoptions.h"
+#include "telephony/tapilineoptions.h"
 
 namespace vandrex {
 
@@ -81,7 +83,14 @@ TForm1::TForm1(TForm1Components components, QWidget* parent) : QMainWindow(paren
     TApplication::Guard([] { ThreadHashTable(); });
 }
 
-TForm1::~TForm1() = default;
+TForm1::~TForm1() {
+    // The line serves the event loop while it closes, also from its own
+    // destructor. Close it while the window is still whole, and let nothing
+    // queued for the window (the activation after a modal window that the
+    // end of the program closed) run on it afterwards.
+    activationPending_ = false;
+    c_.Modem1->Close();
+}
 
 // The panels in the order their widgets stack, bottom first.
 void TForm1::buildPanels() {
@@ -143,6 +152,10 @@ void TForm1::wire() {
     connect(&p.Menu, &TMainMenu::Format1Clicked, this, [capture] { capture->ShowFormatDialog(); });
     connect(&p.Menu, &TMainMenu::Display1Clicked, this, [capture] { capture->ShowDisplayDialog(); });
     connect(&p.Menu, &TMainMenu::Compress1Clicked, this, [capture] { capture->ShowCompressionDialog(); });
+    // The capture layer's errors (a camera that cannot be opened, sound
+    // missing from a recording, a capture file that could not be written)
+    // arrive while the window goes on working: the status line tells them.
+    capture->OnError = [this](TCaptureInterface*, int, const QString& errorstr) { status_->setPanelText(0, errorstr); };
     // Errors of these handlers are shown here: unwinding through Qt's click
     // and mouse-event code would leave its guards behind.
     connect(&p.Picture, &TPicturePanel::Image2DblClicked, this, [this] { TApplication::Guard([this] { Image2DblClick(); }); });
@@ -234,10 +247,14 @@ void TForm1::FormActivate() {
     p.RealMedia.ResetMiniDiscImage();
     // 7. Capture drivers into the menu.
     p.Menu.ListCaptureDrivers(c_.VideoCap1->DriverNames());
-    // 8. Capture component: driver 0, closed, preview on.
-    c_.VideoCap1->SetDriverIndex(0);
-    c_.VideoCap1->SetDriverOpen(false);
-    c_.VideoCap1->SetVideoPreview(true);
+    // 8. Capture component: driver 0, closed, preview on. As with the line,
+    // the driver the options window chose survives the activation that
+    // follows its closing, and a camera its "OFF" switched off stays off.
+    if (c_.VideoCap1->DriverIndex() == -1) c_.VideoCap1->SetDriverIndex(0);
+    if (!phoneOptions_ || !phoneOptions_->CameraSwitchedOff()) {
+        c_.VideoCap1->SetDriverOpen(false);
+        c_.VideoCap1->SetVideoPreview(true);
+    }
     // 9. Counters.
     dataPhone_->ResetCounters();
     p.RealMedia.ResetCounters();
@@ -295,7 +312,7 @@ void TForm1::terminate() {
 
 void TForm1::MenuItem1Click() {
     setEnabled(false);
-    if (!phoneOptions_) phoneOptions_ = new TPhoneOptions(this);
+    if (!phoneOptions_) CreateOptionsWindow();
     // A child window takes over the disabled state of the main window; the
     // modal window itself must stay usable, or nothing can close it.
     phoneOptions_->setEnabled(true);
@@ -304,6 +321,14 @@ void TForm1::MenuItem1Click() {
     c_.Modem1->Open();
     activationPending_ = true;
     QTimer::singleShot(0, this, &TForm1::RunPendingActivation);
+}
+
+TPhoneOptions* TForm1::CreateOptionsWindow() {
+    if (!optionsLine_)
+        if (TTAPILine* tapi = c_.Modem1->Control()) optionsLine_ = std::make_unique<TTAPILineOptions>(*tapi);
+    if (!optionsCapture_) optionsCapture_ = std::make_unique<TVideoCapOptions>(*c_.VideoCap1);
+    phoneOptions_ = new TPhoneOptions(this, optionsLine_.get(), optionsCapture_.get());
+    return phoneOptions_;
 }
 
 void TForm1::RM_EditorClick() {

@@ -24,6 +24,8 @@ class TDataPhoneTool;
 class TMailTool;
 class TStatusBar;
 class TPhoneOptions;
+class TPhoneOptionsLine;
+class TPhoneOptionsCapture;
 class TRMeditor;
 class TPhoneCallTool;
 class TFileSource;
@@ -79,6 +81,10 @@ public:
     void SetTitle(const QString& title);
 
     void SetOptionsWindow(TPhoneOptions* w) { phoneOptions_ = w; }
+    // Creates the options window over Modem1 and VideoCap1 (at start-up; its
+    // creation lists the lines and drivers and disconnects the camera).
+    TPhoneOptions* CreateOptionsWindow();
+    TPhoneOptions* OptionsWindow() const { return phoneOptions_; }
     void SetEditorWindow(TRMeditor* w) { editor_ = w; }
     // The help window, once Image2 has been double-clicked.
     THelpWindow* HelpWindow() const { return help_; }
@@ -135,6 +141,10 @@ private:
     std::vector<std::unique_ptr<TFileSource>> fileSources_;
     TCameraTool* camera_ = nullptr;  // a child of the window
     TPhoneOptions* phoneOptions_ = nullptr;
+    // What the options window sees of Modem1 (none without the real line
+    // component) and of VideoCap1.
+    std::unique_ptr<TPhoneOptionsLine> optionsLine_;
+    std::unique_ptr<TPhoneOptionsCapture> optionsCapture_;
     TRMeditor* editor_ = nullptr;
     THelpWindow* help_ = nullptr;
     QString helpFile_;

@@ -228,6 +228,11 @@ void TVideoCap::SetOnError(TError handler) {
     InstallCallbacks();
 }
 
+void TVideoCap::FireError(int id, const QString& text) {
+    if (onError_) onError_(this, id, text);
+    if (TCaptureInterface::OnError) TCaptureInterface::OnError(this, id, text);
+}
+
 // The device's callbacks relay to the events with this control as sender;
 // a cleared event removes its callback.
 void TVideoCap::InstallCallbacks() {
@@ -242,10 +247,13 @@ void TVideoCap::InstallCallbacks() {
         if (onFrameCallback_) onFrameCallback_(this, h);
     })
                                        : nullptr;
-    d.ErrorCallback = onError_ ? std::function<void(int, const std::string&)>([this](int id, const std::string& text) {
-        if (onError_) onError_(this, id, QString::fromStdString(text));
-    })
-                               : nullptr;
+    // The window's handler (TCaptureInterface::OnError, set before the driver
+    // connects) hears the same errors as the component's own event.
+    d.ErrorCallback = onError_ || TCaptureInterface::OnError
+        ? std::function<void(int, const std::string&)>([this](int id, const std::string& text) {
+              FireError(id, QString::fromStdString(text));
+          })
+        : nullptr;
     d.VideoStreamCallback = onVideoStream_ ? std::function<void(PVIDEOHDR)>([this](PVIDEOHDR h) {
         if (onVideoStream_) onVideoStream_(this, h);
     })
@@ -480,13 +488,13 @@ void TVideoCap::CaptureEnded(bool ok) {
         QFile::remove(VideoFileName);
         if (!QFile::rename(bufferFile_, VideoFileName)) {
             ok = false;
-            if (onError_) onError_(this, 6, QStringLiteral("Could not move the capture to ") + VideoFileName);
+            FireError(6, QStringLiteral("Could not move the capture to ") + VideoFileName);
         }
         if (window_) {
             try {
                 UpdateBufferFile(true);
             } catch (const EBufferFileError&) {
-                if (onError_) onError_(this, 7, QString::fromStdString(EBufferFileError().message()));
+                FireError(7, QString::fromStdString(EBufferFileError().message()));
             }
         }
     }

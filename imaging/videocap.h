@@ -174,6 +174,7 @@ private:
     bool RefreshStatus(bool fireEvent);
     bool ReadDriverCaps();
     void InstallCallbacks();
+    void FireError(int id, const QString& text);
     void ApplyAudioFormat();
     void CaptureEnded(bool ok);
     template <class Fn>

@@ -4,19 +4,33 @@
 
 namespace vandrex {
 
+namespace {
+
+// Puts the tool's handler in front of what the event held.
+template <class Event>
+void Chain(Event& event, Event& previous, std::function<void()> handler) {
+    previous = event;
+    event = [handler = std::move(handler), next = previous](TTAPILine* line) {
+        handler();
+        if (next) next(line);
+    };
+}
+
+}  // namespace
+
 TPhoneCallTool::TPhoneCallTool(TTAPILine& line, TPhoneView& view) : line_(line), view_(view) {
-    line_.OnCallOffering = [this](TTAPILine*) { Modem1CallOffering(); };
-    line_.OnConnection = [this](TTAPILine*) { Modem1Connection(); };
-    line_.OnDropCall = [this](TTAPILine*) { Modem1DropCall(); };
-    line_.OnDisconnect = [this](TTAPILine*) { Modem1Disconnect(); };
+    Chain(line_.OnCallOffering, offering_, [this] { Modem1CallOffering(); });
+    Chain(line_.OnConnection, connection_, [this] { Modem1Connection(); });
+    Chain(line_.OnDropCall, dropCall_, [this] { Modem1DropCall(); });
+    Chain(line_.OnDisconnect, disconnect_, [this] { Modem1Disconnect(); });
     line_.OnAddressCannotCall = [this] { view_.SetLineLamp(true); };
 }
 
 TPhoneCallTool::~TPhoneCallTool() {
-    line_.OnCallOffering = nullptr;
-    line_.OnConnection = nullptr;
-    line_.OnDropCall = nullptr;
-    line_.OnDisconnect = nullptr;
+    line_.OnCallOffering = offering_;
+    line_.OnConnection = connection_;
+    line_.OnDropCall = dropCall_;
+    line_.OnDisconnect = disconnect_;
     line_.OnAddressCannotCall = nullptr;
 }
 

@@ -25,7 +25,9 @@ public:
 class TPhoneCallTool {
 public:
     // Assigns OnCallOffering, OnConnection, OnDropCall, OnDisconnect and the
-    // address check's lamp of line; leaves OnNewData to the data phone.
+    // address check's lamp of line; leaves OnNewData to the data phone. A
+    // handler the line already had (the adapter's forwarding) runs after the
+    // tool's own.
     TPhoneCallTool(TTAPILine& line, TPhoneView& view);
     // Takes its handlers off the line again.
     ~TPhoneCallTool();
@@ -48,8 +50,11 @@ public:
     void Device1Click();
 
 private:
+    using TLineEvent = std::function<void(TTAPILine*)>;
     TTAPILine& line_;
     TPhoneView& view_;
+    // What the line's events held before, restored by the destructor.
+    TLineEvent offering_, connection_, dropCall_, disconnect_;
 };
 
 }  // namespace vandrex

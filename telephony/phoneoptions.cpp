@@ -9,6 +9,8 @@
 #include <QPushButton>
 #include <QScreen>
 
+#include "platform/dialogs.h"
+
 namespace vandrex {
 
 namespace {
@@ -50,6 +52,20 @@ public:
 private:
     int index_ = 0;
 };
+
+// A button's handler may fail in the components (a capture driver that does
+// not connect): its message goes to the error box and the window stays open,
+// instead of the exception unwinding through Qt's click code.
+template <class F>
+auto Shielded(F handler) {
+    return [handler] {
+        try {
+            handler();
+        } catch (const std::exception& e) {
+            ShowError(QString::fromUtf8(e.what()));
+        }
+    };
+}
 
 QLabel* Caption(QWidget* parent, const QString& text, int x, int y, int w = 280) {
     auto* label = new QLabel(text, parent);
@@ -96,7 +112,7 @@ void TPhoneOptions::BuildControls() {
 
     Image1 = new QLabel(this);
     Image1->setObjectName(QStringLiteral("Image1"));
-    Image1->setGeometry(304, 26, 32, 32);
+    Image1->setGeometry(300, 30, 24, 24);
     Image1->setScaledContents(true);
 
     WaitForC = new QCheckBox(QStringLiteral("Wait for call"), this);
@@ -137,13 +153,13 @@ void TPhoneOptions::BuildControls() {
     Button2->setObjectName(QStringLiteral("Button2"));
     Button2->setToolTip(QStringLiteral("Enable Selected Capture Driver"));
     Button2->setGeometry(328, 340, 120, 28);
-    connect(Button2, &QPushButton::clicked, this, &TPhoneOptions::Button2Click);
+    connect(Button2, &QPushButton::clicked, this, Shielded([this] { Button2Click(); }));
 
     Button1 = new QPushButton(QStringLiteral("OFF"), this);
     Button1->setObjectName(QStringLiteral("Button1"));
     Button1->setToolTip(QStringLiteral("Disable Selected Capture Driver"));
     Button1->setGeometry(480, 340, 120, 28);
-    connect(Button1, &QPushButton::clicked, this, &TPhoneOptions::Button1Click);
+    connect(Button1, &QPushButton::clicked, this, Shielded([this] { Button1Click(); }));
 
     // The form's defaults: both boxes unticked, so the script and log are off.
     WaitForC->setChecked(false);
@@ -198,6 +214,7 @@ void TPhoneOptions::Button2Click() {
     }
     capture_->SetDriverIndex(DriverChoiceBox->currentIndex());
     EnableMainWindow();
+    cameraOff_ = false;
     capture_->SetDriverOpen(true);
     capture_->SetVideoPreview(true);
     driverList_.clear();
@@ -209,6 +226,7 @@ void TPhoneOptions::Button2Click() {
 void TPhoneOptions::Button1Click() {
     EnableMainWindow();
     capture_->SetDriverOpen(false);
+    cameraOff_ = true;
     driverList_.clear();
     QDialog::reject();
 }

@@ -81,6 +81,10 @@ public:
     // enabled, otherwise "TEMP".
     QString TemporaryFolder() const;
 
+    // "OFF" was the last of the two buttons pressed: the camera is to stay
+    // off until "ON" (Escape changes nothing).
+    bool CameraSwitchedOff() const { return cameraOff_; }
+
     // The driver names stored at creation (emptied by either button).
     const QStringList& DriverList() const { return driverList_; }
 
@@ -109,6 +113,7 @@ private:
     std::unique_ptr<TPhoneOptionsCapture> ownCapture_;
     QPointer<QWidget> mainWindow_;
     QStringList driverList_;
+    bool cameraOff_ = false;
 
     QComboBox* SelectedLine = nullptr;
     QCheckBox* WaitForC = nullptr;

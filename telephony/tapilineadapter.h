@@ -16,6 +16,7 @@ public:
     // The program's Modem1: answers no offered call until a hang-up re-arms
     // it, one read or write waits at most 60 seconds.
     TTAPILineAdapter();
+    ~TTAPILineAdapter() override;
 
     void Open() override { fLine->Open(); }
     void Close() override { fLine->Close(); }
@@ -37,6 +38,7 @@ public:
     TTAPILine* Control() override { return fLine.get(); }
 
 private:
+    void Forward(const TNotifyEvent& event);
     std::unique_ptr<TTAPILine> fLine;
 };
 

@@ -1,6 +1,7 @@
 #include "platform/telephony/fdcommhandle.h"
 
 #include <algorithm>
+#include <cstring>
 #include <cerrno>
 #include <fcntl.h>
 #include <linux/serial.h>
@@ -100,10 +101,24 @@ TCommHandle::Status TFdCommHandle::ClosedStatus() const {
     return closedAfterHangUp_.load() ? Status::HungUp : Status::Closed;
 }
 
+void TFdCommHandle::Preload(const std::string& bytes) {
+    std::lock_guard lock(preloadMutex_);
+    preload_ += bytes;
+}
+
 TCommHandle::Result TFdCommHandle::Read(void* buffer, std::size_t size, TDeadline deadline) {
     Use use(*this);
     if (!use) return {ClosedStatus(), 0, EBADF};
     if (size == 0) return {Status::Ok, 0, 0};
+    {
+        std::lock_guard lock(preloadMutex_);
+        if (!preload_.empty()) {
+            const std::size_t n = std::min(size, preload_.size());
+            std::memcpy(buffer, preload_.data(), n);
+            preload_.erase(0, n);
+            return {Status::Ok, n, 0};
+        }
+    }
     for (;;) {
         const ssize_t n = ::read(fd_, buffer, size);
         if (n > 0) return {Status::Ok, static_cast<std::size_t>(n), 0};
@@ -166,9 +181,14 @@ TCommHandle::Result TFdCommHandle::Write(const void* data, std::size_t size, TDe
 long TFdCommHandle::BytesWaiting() {
     Use use(*this);
     if (!use) return -1;
+    long early = 0;
+    {
+        std::lock_guard lock(preloadMutex_);
+        early = static_cast<long>(preload_.size());
+    }
     int n = 0;
-    if (::ioctl(fd_, FIONREAD, &n) != 0) return 0;
-    return n;
+    if (::ioctl(fd_, FIONREAD, &n) != 0) return early;
+    return early + n;
 }
 
 TCommHandle::Wait TFdCommHandle::WaitForArrival(TDeadline deadline) {
@@ -195,6 +215,8 @@ TCommHandle::Wait TFdCommHandle::WaitForArrival(TDeadline deadline) {
         ::epoll_wait(epollFd_, ignored, 3, 0);
         int n = 0;
         if (::ioctl(fd_, FIONREAD, &n) == 0 && n > 0) return Wait::Arrived;
+        std::lock_guard lock(preloadMutex_);
+        if (!preload_.empty()) return Wait::Arrived;
     }
     for (;;) {
         epoll_event events[3];
@@ -230,6 +252,10 @@ void TFdCommHandle::Wake() { Signal(wakeFd_); }
 void TFdCommHandle::Purge(bool transmit, bool receive) {
     Use use(*this);
     if (!use) return;
+    if (receive) {
+        std::lock_guard lock(preloadMutex_);
+        preload_.clear();
+    }
     if (kind_ == Kind::Serial) {
         if (transmit && receive) ::tcflush(fd_, TCIOFLUSH);
         else if (transmit) ::tcflush(fd_, TCOFLUSH);

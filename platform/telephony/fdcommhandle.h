@@ -8,6 +8,7 @@
 #include <atomic>
 #include <condition_variable>
 #include <mutex>
+#include <string>
 
 #include "platform/telephony/commhandle.h"
 
@@ -35,6 +36,10 @@ public:
     // For the line layer: a duplicate of the descriptor that stays valid
     // after Close, for watching the far end's hang-up (-1 once closed).
     int DuplicateForWatch();
+    // Bytes read from the descriptor before this handle took it over (a
+    // modem's first call data, read together with its CONNECT line). Reads
+    // take them first; call before the handle is shared.
+    void Preload(const std::string& bytes);
 
 private:
     class Use;
@@ -56,6 +61,8 @@ private:
     std::condition_variable idle_;
     int inUse_ = 0;
     bool fdClosed_ = false;
+    std::mutex preloadMutex_;
+    std::string preload_;
     // Serial line error counters at the last ClearErrors.
     int frame_ = 0, overrun_ = 0, parity_ = 0, brk_ = 0, bufOverrun_ = 0;
     bool countersRead_ = false;

@@ -270,6 +270,8 @@ void THayesModem::Close() {
         std::lock_guard lock(mutex_);
         if (!thread_.joinable()) return;
         stop_ = true;
+        // Bounds the hang-up check that closing still waits for.
+        stopBy_ = Clock::now() + milliseconds(6000);
         ::eventfd_write(wakeFd_, 1);
     }
     thread_.join();
@@ -378,9 +380,21 @@ void THayesModem::SendInit() {
 }
 
 void THayesModem::GoConnected() {
-    stream_ = std::make_shared<TFdCommHandle>(fd_, TFdCommHandle::Kind::Serial);
-    fd_ = -1;
+    // What was read after the CONNECT line is the call's first data (a far
+    // end that sends at once); the stream must get it. A line that ended at
+    // its CR still has its LF to come, which is not data.
+    QByteArray early = input_;
     input_.clear();
+    if (lineEndedAtCr_ && early.isEmpty()) {
+        pollfd p{fd_, POLLIN, 0};
+        char c;
+        if (::poll(&p, 1, 100) > 0 && ::read(fd_, &c, 1) == 1) early.append(c);
+    }
+    if (lineEndedAtCr_ && early.startsWith('\n')) early.remove(0, 1);
+    auto stream = std::make_shared<TFdCommHandle>(fd_, TFdCommHandle::Kind::Serial);
+    if (!early.isEmpty()) stream->Preload(early.toStdString());
+    stream_ = std::move(stream);
+    fd_ = -1;
     watchFd_ = stream_->DuplicateForWatch();
     int lines = 0;
     carrierWatched_ = ::ioctl(watchFd_, TIOCMGET, &lines) == 0 && (lines & TIOCM_CD);
@@ -538,7 +552,26 @@ void THayesModem::HandleLine(const QByteArray& raw) {
 
 void THayesModem::Run() {
     std::unique_lock lock(mutex_);
-    while (!stop_) {
+    // Closing waits for the check after a hang-up: a modem that ignored the
+    // DTR drop is escaped and told ATH before the port is let go.
+    auto ending = [this] { return stop_ && (!verifying_ || Clock::now() >= stopBy_); };
+    auto runCommands = [this] {
+        if (initPending_ && Clock::now() >= initBy_) initPending_ = false;
+        while (!commands_.empty()) {
+            const Command c = commands_.front();
+            // Closing: only a hang-up asked for just before still counts.
+            if (stop_ && c.kind != Command::Drop) {
+                commands_.pop_front();
+                continue;
+            }
+            if (initPending_ && (c.kind == Command::Dial || c.kind == Command::PassThrough)) break;
+            commands_.pop_front();
+            Execute(c);
+        }
+    };
+    for (;;) {
+        if (stop_) runCommands();
+        if (ending()) break;
         const auto now = Clock::now();
         // Port closed for a DTR drop or after a hang-up: open it again.
         if (fd_ < 0 && phase_ != Phase::Connected && !portLost_ && now >= reopenAt_) {
@@ -547,7 +580,7 @@ void THayesModem::Run() {
             lock.unlock();
             const int fd = OpenPort(&allocated, &lock_);
             lock.lock();
-            if (stop_) {
+            if (ending()) {
                 if (fd >= 0) ClosePort(path_, fd);
                 break;
             }
@@ -568,7 +601,13 @@ void THayesModem::Run() {
         if (verifying_ && fd_ >= 0 && verifyBy_ != Clock::time_point{} && now >= verifyBy_) {
             verifying_ = false;
             HangUpFallback();
-            if (stop_) break;
+            if (stop_) {
+                // Time for the modem to take the ATH before the port closes.
+                lock.unlock();
+                std::this_thread::sleep_for(milliseconds(300));
+                lock.lock();
+                break;
+            }
         }
 
         pollfd fds[2];
@@ -588,20 +627,12 @@ void THayesModem::Run() {
         lock.unlock();
         ::poll(fds, n, timeout);
         lock.lock();
-        if (stop_) break;
+        if (stop_) runCommands();
+        if (ending()) break;
         if (fds[0].revents) {
             eventfd_t v;
             ::eventfd_read(wakeFd_, &v);
         }
-        auto runCommands = [this] {
-            if (initPending_ && Clock::now() >= initBy_) initPending_ = false;
-            while (!commands_.empty()) {
-                const Command c = commands_.front();
-                if (initPending_ && (c.kind == Command::Dial || c.kind == Command::PassThrough)) break;
-                commands_.pop_front();
-                Execute(c);
-            }
-        };
         runCommands();
         if (n > 1 && fds[1].fd == fd_ && fd_ >= 0 && fds[1].revents) {
             char buf[512];
@@ -611,6 +642,7 @@ void THayesModem::Run() {
                 int end;
                 while ((end = input_.indexOf('\n')) >= 0 || (end = input_.indexOf('\r')) >= 0) {
                     const QByteArray line = input_.left(end);
+                    lineEndedAtCr_ = input_.at(end) == '\r';
                     input_.remove(0, end + 1);
                     HandleLine(line);
                     if (fd_ < 0) break;  // the stream took the port

@@ -97,6 +97,8 @@ private:
     // Owned by the worker while the line is open.
     int fd_ = -1;  // command mode; -1 while the stream owns the port
     QByteArray input_;
+    bool lineEndedAtCr_ = false;
+    std::chrono::steady_clock::time_point stopBy_{};  // the line being handled ended at a CR
     std::chrono::steady_clock::time_point reopenAt_{}, lostSince_{}, lastRing_{}, verifyBy_{};
     bool portLost_ = false;
     bool verifying_ = false;

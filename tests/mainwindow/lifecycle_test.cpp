@@ -32,7 +32,7 @@ TEST_F(Lifecycle, ActivationSetsTheInstanceStateAndTheComponents) {
     for (const char* name : {"DeInterlaceFilter", "EmphasizeAudio", "LossProtection"})
         doubles.producer->SetProperty(name, true);
     doubles.producer->SetProperty("InputCaptureAudioDriver", 3);
-    doubles.capture->index = 2;
+    doubles.capture->index = -1;  // none chosen yet: activation takes the first
     doubles.capture->driverOpen = true;
     for (const char* name : {"Source1", "Format1", "Display1"}) form->control<QAction>(name)->setVisible(false);
     Start();

@@ -8,6 +8,8 @@
 #include <QTcpServer>
 #include <QTcpSocket>
 #include <gtest/gtest.h>
+#include <atomic>
+#include <thread>
 
 #include <fcntl.h>
 #include <poll.h>
@@ -328,4 +330,106 @@ TEST_F(ModemTest, APortThatVanishesClosesTheLine) {
     probe.start("flock", {"-n", QFileInfo(again.Link()).canonicalFilePath(), "true"});
     probe.waitForFinished();
     EXPECT_NE(probe.exitCode(), 0);  // the port is really held again
+}
+
+// A modem set to ignore DTR (&D0) stays on line when the port is closed for
+// the hang-up; the line notices that it gets no answer to AT and escapes to
+// command mode and sends ATH, so the far end sees the call end.
+TEST_F(ModemTest, AModemIgnoringDtrIsHungUpWithTheEscapeAndATH) {
+    QTcpServer far;
+    ASSERT_TRUE(far.listen(QHostAddress::LocalHost));
+    TModemEmulator modem(env.Path("modem"), 0, {"--ignore-dtr"});
+    env.Set("off", {modem.Link()});
+    TTAPILine line;
+    RecordingView view;
+    TPhoneCallTool tool(line, view);
+    line.SetDevIdToInitialize(0);
+    line.Open();
+    tool.WebPhoneButton1Click();  // the first press after opening hangs up
+    const QString number = QStringLiteral("127.0.0.1:%1").arg(far.serverPort());
+    line.SetPhoneNumber(number);
+    view.number = number;
+    tool.WebPhoneButton1Click();
+    ASSERT_TRUE(WaitUntil([&] { return far.hasPendingConnections(); }));
+    QTcpSocket* peer = far.nextPendingConnection();
+    ASSERT_TRUE(WaitUntil([&] { return view.status == "Connected"; }));
+
+    QElapsedTimer t;
+    t.start();
+    tool.WebPhoneButton1Click();
+    EXPECT_EQ(view.status, "Phone Disconnected");
+    ASSERT_TRUE(WaitUntil([&] { return peer->state() != QAbstractSocket::ConnectedState; }, 10000))
+        << "the modem is still on line";
+    EXPECT_GT(t.elapsed(), 1000) << "the port's closing alone ended the call";
+}
+
+// A modem played by the test on a pseudo-terminal: every command line is
+// answered OK, a dial with CONNECT and, in the same write, the far end's
+// first bytes, as a modem does when the far end speaks at once.
+class ScriptedModem {
+public:
+    explicit ScriptedModem(const QString& link) : link_(link) {
+        master_ = ::posix_openpt(O_RDWR | O_NOCTTY | O_NONBLOCK);
+        ::grantpt(master_);
+        ::unlockpt(master_);
+        [[maybe_unused]] int rc = ::symlink(::ptsname(master_), link.toLocal8Bit().constData());
+        // Served on its own thread, so it also answers while the line closes.
+        server_ = std::thread([this] {
+            while (!stop_) {
+                Serve();
+                std::this_thread::sleep_for(std::chrono::milliseconds(5));
+            }
+        });
+    }
+    ~ScriptedModem() {
+        stop_ = true;
+        server_.join();
+        ::unlink(link_.toLocal8Bit().constData());
+        ::close(master_);
+    }
+
+private:
+    void Serve() {
+        char buf[256];
+        ssize_t n;
+        while ((n = ::read(master_, buf, sizeof buf)) > 0) pending_.append(buf, int(n));
+        int end;
+        while ((end = pending_.indexOf('\r')) >= 0) {
+            const QByteArray command = pending_.left(end).trimmed();
+            pending_.remove(0, end + 1);
+            if (command.isEmpty()) continue;
+            const QByteArray reply = command.startsWith("ATD") ? "\r\nCONNECT 115200\r\nHELLO\r\n" : "\r\nOK\r\n";
+            [[maybe_unused]] ssize_t w = ::write(master_, reply.constData(), size_t(reply.size()));
+        }
+    }
+
+    QString link_;
+    int master_ = -1;
+    QByteArray pending_;
+    std::atomic<bool> stop_{false};
+    std::thread server_;
+};
+
+TEST_F(ModemTest, TheFarEndsFirstBytesReadWithTheConnectLineAreKept) {
+    ScriptedModem modem(env.Path("scripted"));
+    env.Set("off", {env.Path("scripted")});
+    TTAPILine line;
+    RecordingView view;
+    TPhoneCallTool tool(line, view);
+    QByteArray received;
+    line.OnNewData = [&](TTAPILine* l) {
+        char buf[256];
+        long n;
+        while ((n = l->ReadBuffer(buf, 0, sizeof buf)) > 0) received.append(buf, int(n));
+    };
+    line.SetDevIdToInitialize(0);
+    ASSERT_EQ(line.DevIdToInitialize(), 0);
+    line.Open();
+    tool.WebPhoneButton1Click();  // the first press after opening hangs up
+    line.SetPhoneNumber("5550100");
+    view.number = "5550100";
+    tool.WebPhoneButton1Click();
+    ASSERT_TRUE(WaitUntil([&] { return view.status == "Connected"; })) << view.status.toStdString();
+    ASSERT_TRUE(WaitUntil([&] { return received.size() >= 7; }, 3000)) << received.toStdString();
+    EXPECT_EQ(received, "HELLO\r\n");
 }

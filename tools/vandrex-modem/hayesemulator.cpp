@@ -73,6 +73,8 @@ bool ParseOptions(int argc, char** argv, TOptions* o, std::string* error) {
             }
         } else if (a == "--log") {
             if (!value(&o->logFile)) return false;
+        } else if (a == "--ignore-dtr") {
+            o->ignoreDtr = true;
         } else if (!a.empty() && a[0] == '-') {
             *error = "unknown option " + a;
             return false;
@@ -84,7 +86,7 @@ bool ParseOptions(int argc, char** argv, TOptions* o, std::string* error) {
         }
     }
     if (o->link.empty()) {
-        *error = "usage: vandrex-modem LINK [--listen [ADDR:]PORT] [--rate BPS] [--log FILE]";
+        *error = "usage: vandrex-modem LINK [--listen [ADDR:]PORT] [--rate BPS] [--log FILE] [--ignore-dtr]";
         return false;
     }
     return true;
@@ -179,6 +181,7 @@ private:
     Call call_ = Call::None;
     int s_[40] = {};
     bool echo_ = true, verbose_ = true, quiet_ = false;
+    bool ignoreDtr_ = false;  // &D0
     std::string line_;
     std::string toDte_, toNet_;
     TPacer toDtePacer_, toNetPacer_;
@@ -204,6 +207,7 @@ void TEmulator::Factory() {
     echo_ = true;
     verbose_ = true;
     quiet_ = false;
+    ignoreDtr_ = o_.ignoreDtr;
 }
 
 std::string TEmulator::ConnectText() const {
@@ -351,7 +355,8 @@ void TEmulator::Execute(const std::string& raw) {
             const char what = static_cast<char>(std::toupper(static_cast<unsigned char>(line[i++])));
             const int v = number(0);
             if (what == 'F') Factory();
-            else if (what != 'C' && what != 'D' && what != 'K' && what != 'W' && what != 'V') return Error();
+            else if (what == 'D') ignoreDtr_ = v == 0;
+            else if (what != 'C' && what != 'K' && what != 'W' && what != 'V') return Error();
             (void)v;
             break;
         }
@@ -559,7 +564,10 @@ int TEmulator::Run() {
             pollfd f{master_, POLLIN, 0};
             ::poll(&f, 1, 0);
             const bool open = !(f.revents & POLLHUP);
-            if (dteOpen_ && !open) {
+            if (dteOpen_ && !open && ignoreDtr_ && call_ == Call::Up) {
+                // &D0: a DTR drop changes nothing; the call goes on for the
+                // DTE that opens the port next.
+            } else if (dteOpen_ && !open) {
                 // DTR dropped: the call ends, commands start afresh.
                 if (call_ != Call::None) HangUpCall();
                 mode_ = Mode::Command;

@@ -25,6 +25,7 @@ struct TOptions {
     int listenPort = -1;  // -1: no incoming calls
     long rate = 0;        // bit/s; 0 = unpaced
     std::string logFile;
+    bool ignoreDtr = false;  // as AT&D0 from the start
 };
 
 // Parses the command line; false with a message in *error on bad arguments.

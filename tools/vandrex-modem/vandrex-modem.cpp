@@ -1,4 +1,4 @@
-// vandrex-modem LINK [--listen [ADDR:]PORT] [--rate BPS] [--log FILE]
+// vandrex-modem LINK [--listen [ADDR:]PORT] [--rate BPS] [--log FILE] [--ignore-dtr]
 // A Hayes modem on a pseudo-terminal reached through LINK; see hayesemulator.h.
 #include <cstdio>
 #include <string>
