@@ -243,10 +243,8 @@ TEST_F(OptionsOnRealParts, OffSwitchesTheCameraOffForGoodAndChangesNoLineSetting
 
 TEST_F(OptionsOnRealParts, ALineHeldByAnotherProgramIsRefusedAndTheOldOneStays) {
     CreateAndStart();
-    TSpawn holder;
-    holder.start("flock", {"-n", QFileInfo(modem->Link()).canonicalFilePath(), "sleep", "30"});
-    ASSERT_TRUE(holder.waitForStarted());
-    test::Serve(300);
+    test::THeldLock holder;
+    ASSERT_TRUE(holder.Start(QFileInfo(modem->Link()).canonicalFilePath()));
     dialogs.clear();
     UseOptionsWindow([&] {
         Down("SelectedLine", 1);

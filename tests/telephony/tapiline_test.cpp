@@ -91,10 +91,8 @@ TEST_F(LineTest, UsabilityCodesAndTheChosenDeviceStaysWhenTheNewOneIsUnusable) {
     line.SetDevIdToInitialize(2);
     EXPECT_EQ(line.DevIdToInitialize(), 2);
     // Another program holds the port.
-    TSpawn holder;
-    holder.start("flock", {"-n", QFileInfo(modem.Link()).canonicalFilePath(), "sleep", "30"});
-    ASSERT_TRUE(holder.waitForStarted());
-    Serve(300);
+    THeldLock holder;
+    ASSERT_TRUE(holder.Start(QFileInfo(modem.Link()).canonicalFilePath()));
     EXPECT_EQ(line.VerifyUsableLine(2), 5);
     EXPECT_EQ(dialogs.messages(), QStringList{kInUse});
     line.SetDevIdToInitialize(0);
@@ -103,8 +101,7 @@ TEST_F(LineTest, UsabilityCodesAndTheChosenDeviceStaysWhenTheNewOneIsUnusable) {
     line.SetDevIdToInitialize(2);
     EXPECT_EQ(line.DevIdToInitialize(), 0);  // unusable: the previous choice stays
     EXPECT_EQ(dialogs.messages(), QStringList{kInUse});
-    holder.kill();
-    holder.waitForFinished();
+    holder.Stop();
     // Choosing the device already chosen runs no check at all.
     dialogs.clear();
     line.SetDevIdToInitialize(0);

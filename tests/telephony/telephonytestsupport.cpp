@@ -233,6 +233,25 @@ TModemEmulator::~TModemEmulator() { process_.kill(); }
 QString PeerProgram() { return QStringLiteral(LINE_TEST_PEER); }
 QString ModemProgram() { return QStringLiteral(VANDREX_MODEM_EXE); }
 
+bool THeldLock::Start(const QString& path, int ms) {
+    // Python rather than flock(1), whose command would be a second process
+    // left running (with our output pipe) when flock itself is ended.
+    holder_.start("python3", {"-c",
+                              "import fcntl, sys, time\n"
+                              "f = open(sys.argv[1])\n"
+                              "fcntl.flock(f, fcntl.LOCK_EX | fcntl.LOCK_NB)\n"
+                              "time.sleep(60)\n",
+                              path});
+    if (!holder_.waitForStarted()) return false;
+    return WaitUntil(
+        [&] {
+            TSpawn probe;
+            probe.start("flock", {"-n", path, "true"});
+            return probe.waitForFinished(5000) && probe.exitCode() != 0;
+        },
+        ms);
+}
+
 }  // namespace vandrex::test
 
 #ifndef VANDREX_TELEPHONY_SUPPORT_BORROWED

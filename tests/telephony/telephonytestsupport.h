@@ -67,6 +67,19 @@ private:
     int in_ = -1, out_ = -1;
 };
 
+// Another program holding a serial port's lock (as minicom would): one
+// process that takes flock on the path and keeps it until it is ended.
+// Start() returns once the lock is held.
+class THeldLock {
+public:
+    bool Start(const QString& path, int ms = 10000);
+    // Ends the holder and waits for it: the lock is free again.
+    void Stop() { holder_.kill(); }
+
+private:
+    TSpawn holder_;
+};
+
 // A process whose output lines are collected.
 class TProcess {
 public:
