@@ -26,4 +26,17 @@ public:
     static void HandleException();
 };
 
+// A handler for connect() that shows its own exceptions: one must never
+// unwind through Qt's click and mouse-event code, which is not written for
+// it (its local guards would be left behind).
+template <class F>
+auto Guarded(F f) {
+    return [f = std::move(f)](auto&&... args) { TApplication::Guard([&] { f(args...); }); };
+}
+
+template <class T, class R, class... A>
+auto Guarded(T* object, R (T::*handler)(A...)) {
+    return [object, handler](A... args) { TApplication::Guard([&] { (object->*handler)(args...); }); };
+}
+
 }  // namespace vandrex

@@ -93,16 +93,13 @@ TDataPhoneTool::TDataPhoneTool(TForm1& form, const TPanels& panels, TLineInterfa
     line_.OnNewData = [this](TLineInterface*) { Modem1NewData(); };
 
     TPhonePanel& phonePanel = p_.Phone;
-    auto guarded = [this](void (TDataPhoneTool::*handler)()) {
-        return [this, handler] { TApplication::Guard([this, handler] { (this->*handler)(); }); };
-    };
-    connect(&phonePanel, &TPhonePanel::SendClicked, this, guarded(&TDataPhoneTool::SendFile1Click));
-    connect(&phonePanel, &TPhonePanel::ReceiveClicked, this, guarded(&TDataPhoneTool::ReceiveFile1Click));
-    connect(&phonePanel, &TPhonePanel::StopClicked, this, guarded(&TDataPhoneTool::SpeedButtonStopClick));
-    connect(&phonePanel, &TPhonePanel::ResumeClicked, this, guarded(&TDataPhoneTool::SpeedButtonResumeClick));
-    connect(&phonePanel, &TPhonePanel::BigDisplayClicked, this, guarded(&TDataPhoneTool::BigDisplaySpeedButtonClick));
+    connect(&phonePanel, &TPhonePanel::SendClicked, this, Guarded(this, &TDataPhoneTool::SendFile1Click));
+    connect(&phonePanel, &TPhonePanel::ReceiveClicked, this, Guarded(this, &TDataPhoneTool::ReceiveFile1Click));
+    connect(&phonePanel, &TPhonePanel::StopClicked, this, Guarded(this, &TDataPhoneTool::SpeedButtonStopClick));
+    connect(&phonePanel, &TPhonePanel::ResumeClicked, this, Guarded(this, &TDataPhoneTool::SpeedButtonResumeClick));
+    connect(&phonePanel, &TPhonePanel::BigDisplayClicked, this, Guarded(this, &TDataPhoneTool::BigDisplaySpeedButtonClick));
     connect(&p_.Mail, &TMailPanel::MailEntryEditButtonClicked, this,
-            guarded(&TDataPhoneTool::MailEntryEditButtonClick));
+            Guarded(this, &TDataPhoneTool::MailEntryEditButtonClick));
 }
 
 TDataPhoneTool::~TDataPhoneTool() { line_.OnNewData = nullptr; }

@@ -121,26 +121,23 @@ void TMailTool::wire() {
     TMailPanel& m = p_.Mail;
     // The handlers' errors (a port or font size that is no number, a missing
     // file) are shown here, not unwound through Qt's click code.
-    auto guarded = [this](auto* object, auto method) {
-        return [object, method] { TApplication::Guard([object, method] { (object->*method)(); }); };
-    };
     if (TMailSession* s = mail_.get()) {
-        connect(&m, &TMailPanel::ConnectionClicked, s, guarded(s, &TMailSession::ConnectionClick));
-        connect(&m, &TMailPanel::SendBtnClicked, s, guarded(s, &TMailSession::SendBtnClick));
-        connect(&m, &TMailPanel::MailSheetChanged, s, &TMailSession::MailSheetChange);
-        connect(&m, &TMailPanel::OnderwerpChanged, s, &TMailSession::OnderwerpChange);
-        connect(&m, &TMailPanel::KeyChanged, s, &TMailSession::KeyChange);
-        connect(&m, &TMailPanel::CheckBox2Clicked, s, &TMailSession::CheckBox2Click);
+        connect(&m, &TMailPanel::ConnectionClicked, s, Guarded(s, &TMailSession::ConnectionClick));
+        connect(&m, &TMailPanel::SendBtnClicked, s, Guarded(s, &TMailSession::SendBtnClick));
+        connect(&m, &TMailPanel::MailSheetChanged, s, Guarded(s, &TMailSession::MailSheetChange));
+        connect(&m, &TMailPanel::OnderwerpChanged, s, Guarded(s, &TMailSession::OnderwerpChange));
+        connect(&m, &TMailPanel::KeyChanged, s, Guarded(s, &TMailSession::KeyChange));
+        connect(&m, &TMailPanel::CheckBox2Clicked, s, Guarded(s, &TMailSession::CheckBox2Click));
     }
     if (TUploadSession* u = upload_.get()) {
-        connect(&m, &TMailPanel::i_modeGIFSButtonClicked, u, guarded(u, &TUploadSession::i_modeGIFSButtonClick));
+        connect(&m, &TMailPanel::i_modeGIFSButtonClicked, u, Guarded(u, &TUploadSession::i_modeGIFSButtonClick));
         connect(&m, &TMailPanel::FTPSButtonClicked, u,
                 [&m, u] { m.RunFTPSButtonHandler([u] { u->FTPSButtonClick(); }); });
-        connect(&m, &TMailPanel::GIFRadioButtonClicked, u, guarded(u, &TUploadSession::GIFRadioButtonClick));
-        connect(&m, &TMailPanel::JPGRadioButtonClicked, u, guarded(u, &TUploadSession::JPGRadioButtonClick));
+        connect(&m, &TMailPanel::GIFRadioButtonClicked, u, Guarded(u, &TUploadSession::GIFRadioButtonClick));
+        connect(&m, &TMailPanel::JPGRadioButtonClicked, u, Guarded(u, &TUploadSession::JPGRadioButtonClick));
     }
-    connect(&m, &TMailPanel::BGColorSButtonClicked, this, &TMailTool::BGColorSButtonClick);
-    connect(&m, &TMailPanel::TextColorSButtonClicked, this, &TMailTool::TextColorSButtonClick);
+    connect(&m, &TMailPanel::BGColorSButtonClicked, this, Guarded(this, &TMailTool::BGColorSButtonClick));
+    connect(&m, &TMailPanel::TextColorSButtonClicked, this, Guarded(this, &TMailTool::TextColorSButtonClick));
 }
 
 void TMailTool::BGColorSButtonClick() { p_.Mail.SetBackGroundColor(HTMLBGColorDialog.Run()); }

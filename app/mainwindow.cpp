@@ -125,58 +125,55 @@ void TForm1::buildPanels() {
                               *player, *realMedia, *status_, *timer});
 }
 
-// Controls to handlers. A subsystem connects its panel here, to its tool.
+// Controls to handlers. A subsystem connects its panel here, to its tool;
+// every handler shows its own errors (Guarded).
 void TForm1::wire() {
     const TPanels& p = *panels_;
-    connect(&p.Menu, &TMainMenu::Info1Clicked, this, &TForm1::MenuItem1Click);
-    connect(&p.Menu, &TMainMenu::RM_EditorClicked, this, &TForm1::RM_EditorClick);
+    connect(&p.Menu, &TMainMenu::Info1Clicked, this, Guarded(this, &TForm1::MenuItem1Click));
+    connect(&p.Menu, &TMainMenu::RM_EditorClicked, this, Guarded(this, &TForm1::RM_EditorClick));
     TLineInterface* line = c_.Modem1.get();
     if (TTAPILine* tapi = line->Control()) {
         // The real line: its events, the Phone button and the Modem menu go
-        // to the phone handlers. MakeCall's error is not caught here, so it
-        // reaches the error box.
+        // to the phone handlers. MakeCall's error reaches the error box.
         phone_ = std::make_unique<TPhoneCallTool>(*tapi, p.Phone);
         TPhoneCallTool* tool = phone_.get();
         TDataPhoneTool* dataPhone = dataPhone_.get();
         tool->CallStateChanged = [dataPhone](bool connected) { dataPhone->SetConnected(connected); };
-        connect(&p.Phone, &TPhonePanel::PhoneClicked, this,
-                [tool] { TApplication::Guard([tool] { tool->WebPhoneButton1Click(); }); });
-        connect(&p.Menu, &TMainMenu::Config1Clicked, this, [tool] { tool->Config1Click(); });
-        connect(&p.Menu, &TMainMenu::Device1Clicked, this, [tool] { tool->Device1Click(); });
+        connect(&p.Phone, &TPhonePanel::PhoneClicked, this, Guarded([tool] { tool->WebPhoneButton1Click(); }));
+        connect(&p.Menu, &TMainMenu::Config1Clicked, this, Guarded([tool] { tool->Config1Click(); }));
+        connect(&p.Menu, &TMainMenu::Device1Clicked, this, Guarded([tool] { tool->Device1Click(); }));
     } else {
-        connect(&p.Menu, &TMainMenu::Config1Clicked, this, [line] { line->ConfigDialog(); });
-        connect(&p.Menu, &TMainMenu::Device1Clicked, this, [line] { line->TranslateDialog(); });
+        connect(&p.Menu, &TMainMenu::Config1Clicked, this, Guarded([line] { line->ConfigDialog(); }));
+        connect(&p.Menu, &TMainMenu::Device1Clicked, this, Guarded([line] { line->TranslateDialog(); }));
     }
     TCaptureInterface* capture = c_.VideoCap1.get();
-    connect(&p.Menu, &TMainMenu::Source1Clicked, this, [capture] { capture->ShowSourceDialog(); });
-    connect(&p.Menu, &TMainMenu::Format1Clicked, this, [capture] { capture->ShowFormatDialog(); });
-    connect(&p.Menu, &TMainMenu::Display1Clicked, this, [capture] { capture->ShowDisplayDialog(); });
-    connect(&p.Menu, &TMainMenu::Compress1Clicked, this, [capture] { capture->ShowCompressionDialog(); });
+    connect(&p.Menu, &TMainMenu::Source1Clicked, this, Guarded([capture] { capture->ShowSourceDialog(); }));
+    connect(&p.Menu, &TMainMenu::Format1Clicked, this, Guarded([capture] { capture->ShowFormatDialog(); }));
+    connect(&p.Menu, &TMainMenu::Display1Clicked, this, Guarded([capture] { capture->ShowDisplayDialog(); }));
+    connect(&p.Menu, &TMainMenu::Compress1Clicked, this, Guarded([capture] { capture->ShowCompressionDialog(); }));
     // The capture layer's errors (a camera that cannot be opened, sound
     // missing from a recording, a capture file that could not be written)
     // arrive while the window goes on working: the status line tells them.
     capture->OnError = [this](TCaptureInterface*, int, const QString& errorstr) { status_->setPanelText(0, errorstr); };
-    // Errors of these handlers are shown here: unwinding through Qt's click
-    // and mouse-event code would leave its guards behind.
-    connect(&p.Picture, &TPicturePanel::Image2DblClicked, this, [this] { TApplication::Guard([this] { Image2DblClick(); }); });
-    connect(&p.Card, &TCardPanel::CloseClicked, this, &TForm1::CloseClick);
+    connect(&p.Picture, &TPicturePanel::Image2DblClicked, this, Guarded(this, &TForm1::Image2DblClick));
+    connect(&p.Card, &TCardPanel::CloseClicked, this, Guarded(this, &TForm1::CloseClick));
 
     TCardFileTool* cards = cards_.get();
-    connect(&p.Card, &TCardPanel::NewClicked, cards, &TCardFileTool::NewClick);
-    connect(&p.Card, &TCardPanel::PreviousClicked, cards, &TCardFileTool::PreviousClick);
-    connect(&p.Phone, &TPhonePanel::PreviousClicked, cards, &TCardFileTool::PreviousClick);
-    connect(&p.Card, &TCardPanel::NextClicked, cards, &TCardFileTool::NextClick);
-    connect(&p.Phone, &TPhonePanel::NextClicked, cards, &TCardFileTool::NextClick);
-    connect(&p.Card, &TCardPanel::SaveClicked, cards, &TCardFileTool::SaveClick);
-    connect(&p.Card, &TCardPanel::EraseClicked, cards, &TCardFileTool::EraseClick);
-    connect(&p.Card, &TCardPanel::TrackBar1Changed, cards, &TCardFileTool::TrackBar1Change);
-    connect(&p.Switches, &TModePanel::CheckBox1Clicked, cards, &TCardFileTool::CheckBox1Click);
+    connect(&p.Card, &TCardPanel::NewClicked, cards, Guarded(cards, &TCardFileTool::NewClick));
+    connect(&p.Card, &TCardPanel::PreviousClicked, cards, Guarded(cards, &TCardFileTool::PreviousClick));
+    connect(&p.Phone, &TPhonePanel::PreviousClicked, cards, Guarded(cards, &TCardFileTool::PreviousClick));
+    connect(&p.Card, &TCardPanel::NextClicked, cards, Guarded(cards, &TCardFileTool::NextClick));
+    connect(&p.Phone, &TPhonePanel::NextClicked, cards, Guarded(cards, &TCardFileTool::NextClick));
+    connect(&p.Card, &TCardPanel::SaveClicked, cards, Guarded(cards, &TCardFileTool::SaveClick));
+    connect(&p.Card, &TCardPanel::EraseClicked, cards, Guarded(cards, &TCardFileTool::EraseClick));
+    connect(&p.Card, &TCardPanel::TrackBar1Changed, cards, Guarded(cards, &TCardFileTool::TrackBar1Change));
+    connect(&p.Switches, &TModePanel::CheckBox1Clicked, cards, Guarded(cards, &TCardFileTool::CheckBox1Click));
 
     TWindowModes* modes = modes_.get();
-    connect(&p.Switches, &TModePanel::VideoPhoneClicked, this, [modes] { modes->VideoPhoneClick(); });
-    connect(&p.Mail, &TMailPanel::MailChatBoxClicked, this, [modes] { modes->MailChatBoxClick(); });
-    connect(&p.Mail, &TMailPanel::FTPCheckBoxClicked, this, [modes] { modes->FTPCheckBoxClick(); });
-    connect(&p.Player, &TPlayerPanel::PlayerExitClicked, this, [modes] { modes->PlayerExitClick(); });
+    connect(&p.Switches, &TModePanel::VideoPhoneClicked, this, Guarded([modes] { modes->VideoPhoneClick(); }));
+    connect(&p.Mail, &TMailPanel::MailChatBoxClicked, this, Guarded([modes] { modes->MailChatBoxClick(); }));
+    connect(&p.Mail, &TMailPanel::FTPCheckBoxClicked, this, Guarded([modes] { modes->FTPCheckBoxClick(); }));
+    connect(&p.Player, &TPlayerPanel::PlayerExitClicked, this, Guarded([modes] { modes->PlayerExitClick(); }));
 }
 
 QString TForm1::Title() const { return c_.Transport->Title(); }
