@@ -235,11 +235,12 @@ QString ModemProgram() { return QStringLiteral(VANDREX_MODEM_EXE); }
 
 bool THeldLock::Start(const QString& path, int ms) {
     // Python rather than flock(1), whose command would be a second process
-    // left running (with our output pipe) when flock itself is ended.
+    // left running (with our output pipe) when flock itself is ended. The
+    // holder waits for the lock: a probe below may hold it for a moment.
     holder_.start("python3", {"-c",
                               "import fcntl, sys, time\n"
                               "f = open(sys.argv[1])\n"
-                              "fcntl.flock(f, fcntl.LOCK_EX | fcntl.LOCK_NB)\n"
+                              "fcntl.flock(f, fcntl.LOCK_EX)\n"
                               "time.sleep(60)\n",
                               path});
     if (!holder_.waitForStarted()) return false;
