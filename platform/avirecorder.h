@@ -59,6 +59,7 @@ private:
     AVFrame* sound_ = nullptr;
     AVPacket* packet_ = nullptr;
     SwsContext* scaler_ = nullptr;
+    int scalerWidth_ = 0, scalerHeight_ = 0;
     std::int64_t samplesWritten_ = 0;
     std::vector<std::uint8_t> pendingAudio_;
     bool failed_ = false;

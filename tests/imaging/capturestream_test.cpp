@@ -12,6 +12,7 @@
 #include "capturetest_support.h"
 #include "imaging/videocap.h"
 #include "platform/capturewindow.h"
+#include "platform/testpattern.h"
 
 namespace vandrex {
 namespace {
@@ -203,6 +204,24 @@ TEST_F(CaptureStreamTest, ToolListsSnapsAndRecords) {
     EXPECT_EQ(streams[1].at("sample_rate"), "11025");
     EXPECT_EQ(streams[1].at("channels"), "2");
     EXPECT_EQ(streams[1].at("sample_fmt"), "u8");
+
+    // The colours survive the recording: the first frame, decoded by ffmpeg
+    // to RGB, has each bar's colour in its middle (JPEG loses a little).
+    // Catches swapped channels, a limited range written as full, or a
+    // wrong chroma plane.
+    const auto decode = RunCommand("ffmpeg -nostdin -v error -i Out.avi -frames:v 1 -f rawvideo -pix_fmt rgb24 -y first.rgb");
+    ASSERT_EQ(decode.Status, 0) << decode.Err;
+    const auto rgb = test::ReadAll("first.rgb");
+    const int w = 320, h = 240;
+    ASSERT_EQ(rgb.size(), std::size_t(w * h * 3));
+    for (int i = 0; i < 8; ++i) {
+        const int x = (PatternBarLeft(i, w) + PatternBarLeft(i + 1, w)) / 2, y = h / 3;
+        const std::uint8_t* px = &rgb[(std::size_t(y) * w + x) * 3];
+        const TPatternColor want = kPatternBars[i];
+        EXPECT_NEAR(px[0], want.Red, 8) << "bar " << i;
+        EXPECT_NEAR(px[1], want.Green, 8) << "bar " << i;
+        EXPECT_NEAR(px[2], want.Blue, 8) << "bar " << i;
+    }
 
     const auto defaults = RunCommand(tool + " record --seconds 1 Default.avi");
     ASSERT_EQ(defaults.Status, 0) << defaults.Err;
