@@ -370,6 +370,32 @@ QString TTAPILine::CommErrorText(std::uint32_t value) {
 
 namespace {
 [[noreturn]] void RaiseText(const QString& text) { throw Exception(text.toStdString()); }
+
+// The error of a read or write that did not complete; each direction has
+// its own texts.
+struct TStreamTexts {
+    const char* TimedOut;
+    const char* HungUp;
+    const char* Failed;
+};
+constexpr TStreamTexts kWriteTexts{"Timeout during write operation.", "Connection has been broken during write.",
+                                   "Error to writing to com port."};
+constexpr TStreamTexts kReadTexts{"Timeout during read operation.", "Connection has been broken during read.",
+                                  "Error reading from com port."};
+
+[[noreturn]] void RaiseStreamFailure(TCommHandle::Status status, TCommHandle& stream, const TStreamTexts& texts) {
+    switch (status) {
+    case TCommHandle::Status::Closed:
+        RaiseText(QStringLiteral("COM Error: ") + TTAPILine::CommErrorText(stream.ClearErrors()));
+    case TCommHandle::Status::TimedOut:
+        stream.Purge(true, true);
+        RaiseText(QString::fromLatin1(texts.TimedOut));
+    case TCommHandle::Status::HungUp: RaiseText(QString::fromLatin1(texts.HungUp));
+    case TCommHandle::Status::Ok:
+    case TCommHandle::Status::Failed: break;
+    }
+    RaiseText(QString::fromLatin1(texts.Failed));
+}
 }  // namespace
 
 bool TTAPILine::StreamUp() const { return (Connected || scriptRunning_) && commHandle_ != nullptr; }
@@ -383,18 +409,8 @@ bool TTAPILine::WriteBuffer(const void* data, long count) {
     const TDeadline deadline = DeadlineIn(Timeout);
     while (done < count) {
         const auto r = stream->Write(p + done, static_cast<std::size_t>(count - done), deadline);
-        switch (r.status) {
-        case TCommHandle::Status::Ok: done += static_cast<long>(r.bytes); break;
-        case TCommHandle::Status::Closed:
-            RaiseText(QStringLiteral("COM Error: ") + CommErrorText(stream->ClearErrors()));
-        case TCommHandle::Status::TimedOut:
-            stream->Purge(true, true);
-            RaiseText(QStringLiteral("Timeout during write operation."));
-        case TCommHandle::Status::HungUp:
-            RaiseText(QStringLiteral("Connection has been broken during write."));
-        case TCommHandle::Status::Failed:
-            RaiseText(QStringLiteral("Error to writing to com port."));
-        }
+        if (r.status != TCommHandle::Status::Ok) RaiseStreamFailure(r.status, *stream, kWriteTexts);
+        done += static_cast<long>(r.bytes);
     }
     return true;
 }
@@ -420,18 +436,8 @@ long TTAPILine::ReadBuffer(void* buffer, long count, long bufferSize) {
     const TDeadline deadline = DeadlineIn(Timeout);
     while (done < count) {
         const auto r = stream->Read(p + done, static_cast<std::size_t>(count - done), deadline);
-        switch (r.status) {
-        case TCommHandle::Status::Ok: done += static_cast<long>(r.bytes); break;
-        case TCommHandle::Status::Closed:
-            RaiseText(QStringLiteral("COM Error: ") + CommErrorText(stream->ClearErrors()));
-        case TCommHandle::Status::TimedOut:
-            stream->Purge(true, true);
-            RaiseText(QStringLiteral("Timeout during read operation."));
-        case TCommHandle::Status::HungUp:
-            RaiseText(QStringLiteral("Connection has been broken during read."));
-        case TCommHandle::Status::Failed:
-            RaiseText(QStringLiteral("Error reading from com port."));
-        }
+        if (r.status != TCommHandle::Status::Ok) RaiseStreamFailure(r.status, *stream, kReadTexts);
+        done += static_cast<long>(r.bytes);
     }
     return done;
 }

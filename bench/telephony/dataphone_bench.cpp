@@ -36,6 +36,8 @@
 #include <thread>
 #include <vector>
 
+#include "tests/telephony/freeport.h"
+
 namespace fs = std::filesystem;
 using Clock = std::chrono::steady_clock;
 
@@ -44,17 +46,7 @@ namespace {
 const std::string kTool = VANDREX_PHONE_TOOL;
 const std::string kModem = VANDREX_MODEM_TOOL;
 
-int FreePort() {
-    int fd = ::socket(AF_INET, SOCK_STREAM, 0);
-    sockaddr_in a{};
-    a.sin_family = AF_INET;
-    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    ::bind(fd, reinterpret_cast<sockaddr*>(&a), sizeof a);
-    socklen_t len = sizeof a;
-    ::getsockname(fd, reinterpret_cast<sockaddr*>(&a), &len);
-    ::close(fd);
-    return ntohs(a.sin_port);
-}
+using vandrex::test::FreePort;
 
 struct TChild {
     pid_t pid = -1;

@@ -34,6 +34,7 @@
 
 #include "platform/dialogs.h"
 #include "telephony/tapiline.h"
+#include "tests/telephony/freeport.h"
 
 using namespace vandrex;
 using Clock = std::chrono::steady_clock;
@@ -70,29 +71,7 @@ bool WaitFor(Pred pred, int ms) {
     return true;
 }
 
-int AnyFreePort();
-
-int FreePort() {
-    // A port handed out once is not handed out again: two listeners asked
-    // for in a row must not get the same one.
-    static std::set<int> given;
-    for (;;) {
-        const int port = AnyFreePort();
-        if (given.insert(port).second) return port;
-    }
-}
-
-int AnyFreePort() {
-    const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
-    sockaddr_in a{};
-    a.sin_family = AF_INET;
-    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    ::bind(fd, reinterpret_cast<sockaddr*>(&a), sizeof a);
-    socklen_t len = sizeof a;
-    ::getsockname(fd, reinterpret_cast<sockaddr*>(&a), &len);
-    ::close(fd);
-    return ntohs(a.sin_port);
-}
+using test::FreePort;
 
 int OpenRaw(const QString& path) {
     const int fd = ::open(QFileInfo(path).canonicalFilePath().toLocal8Bit().constData(),

@@ -46,29 +46,6 @@ void Serve(int ms) {
     }
 }
 
-int AnyFreePort();
-
-int FreePort() {
-    // A port handed out once is not handed out again: two listeners asked
-    // for in a row must not get the same one.
-    static std::set<int> given;
-    for (;;) {
-        const int port = AnyFreePort();
-        if (given.insert(port).second) return port;
-    }
-}
-
-int AnyFreePort() {
-    const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
-    sockaddr_in a{};
-    a.sin_family = AF_INET;
-    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    ::bind(fd, reinterpret_cast<sockaddr*>(&a), sizeof a);
-    socklen_t len = sizeof a;
-    ::getsockname(fd, reinterpret_cast<sockaddr*>(&a), &len);
-    ::close(fd);
-    return ntohs(a.sin_port);
-}
 
 TLineEnvironment::TLineEnvironment() {
     qputenv("VANDREX_LINE_SETTINGS", dir_.filePath("line.ini").toLocal8Bit());

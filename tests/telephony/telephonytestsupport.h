@@ -12,6 +12,8 @@
 #include <memory>
 #include <ostream>
 
+#include "tests/telephony/freeport.h"
+
 inline void PrintTo(const QString& s, std::ostream* os) { *os << '"' << s.toStdString() << '"'; }
 
 namespace vandrex::test {
@@ -20,8 +22,6 @@ namespace vandrex::test {
 bool WaitUntil(const std::function<bool()>& pred, int ms = 10000);
 // Serves the event loop for ms.
 void Serve(int ms);
-// A TCP port on loopback that nobody listens on right now.
-int FreePort();
 
 // A private folder for settings and lock files, set in this process's
 // environment for as long as it lives; the line layer's environment

@@ -22,6 +22,7 @@
 #include "imaging/jpegfile.h"
 #include "telephony/dataphonewire.h"
 #include "tests/telephony/dataphone_support.h"
+#include "tests/telephony/freeport.h"
 
 using namespace vandrex;
 using namespace vandrex::dataphone;
@@ -59,17 +60,7 @@ std::set<std::string> Listing(const fs::path& folder) {
     return names;
 }
 
-int FreePort() {
-    int fd = ::socket(AF_INET, SOCK_STREAM, 0);
-    sockaddr_in a{};
-    a.sin_family = AF_INET;
-    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    ::bind(fd, reinterpret_cast<sockaddr*>(&a), sizeof a);
-    socklen_t len = sizeof a;
-    ::getsockname(fd, reinterpret_cast<sockaddr*>(&a), &len);
-    ::close(fd);
-    return ntohs(a.sin_port);
-}
+using vandrex::test::FreePort;
 
 // A running vandrex-phone with its output going to files.
 class TPhoneProcess {
