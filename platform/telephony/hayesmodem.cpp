@@ -276,14 +276,7 @@ void THayesModem::Close() {
     }
     thread_.join();
     std::lock_guard lock(mutex_);
-    if (stream_) {
-        stream_->HangUp();
-        stream_->Close();
-        stream_.reset();
-        NoteClosed(path_);
-    }
-    if (watchFd_ >= 0) ::close(watchFd_);
-    watchFd_ = -1;
+    ReleaseStream();
     if (fd_ >= 0) ClosePort(path_, fd_);  // drops DTR
     fd_ = -1;
     lock_.Release();
@@ -403,11 +396,9 @@ void THayesModem::GoConnected() {
     sink_->CallState(call_, LINECALLSTATE_CONNECTED);
 }
 
-// Ends the current call. With dropDtr the port is closed for a moment (the
-// modem hangs up) and opened again; otherwise it is opened again at once.
-void THayesModem::EndCall(DWORD state, DWORD mode, bool dropDtr) {
-    const HCALL call = call_;
-    const bool hadStream = stream_ != nullptr;
+// The call's stream is hung up and closed (readers wake at once) and the
+// carrier watch ends; the port itself stays as it is.
+void THayesModem::ReleaseStream() {
     if (stream_) {
         stream_->HangUp();
         stream_->Close();
@@ -416,6 +407,14 @@ void THayesModem::EndCall(DWORD state, DWORD mode, bool dropDtr) {
     }
     if (watchFd_ >= 0) ::close(watchFd_);
     watchFd_ = -1;
+}
+
+// Ends the current call. With dropDtr the port is closed for a moment (the
+// modem hangs up) and opened again; otherwise it is opened again at once.
+void THayesModem::EndCall(DWORD state, DWORD mode, bool dropDtr) {
+    const HCALL call = call_;
+    const bool hadStream = stream_ != nullptr;
+    ReleaseStream();
     if (dropDtr && fd_ >= 0) {
         ClosePort(path_, fd_);
         fd_ = -1;

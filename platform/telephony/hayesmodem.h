@@ -80,6 +80,7 @@ private:
     void SendInit();
     void GoConnected();
     void EndCall(DWORD state, DWORD mode, bool dropDtr);
+    void ReleaseStream();
     void LosePort();
     void HangUpFallback();
 
