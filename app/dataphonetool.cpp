@@ -44,18 +44,10 @@ std::int64_t SteadyMs() {
 
 QImage ToQImage(const TBitmap& picture) {
     if (picture.Empty()) return {};
-    QImage image(picture.Width(), picture.Height(), QImage::Format_RGB888);
-    for (int y = 0; y < picture.Height(); ++y) {
-        const std::uint8_t* from = picture.Row(y);
-        uchar* to = image.scanLine(y);
-        // Our pixels are blue, green, red.
-        for (int x = 0; x < picture.Width(); ++x) {
-            to[3 * x] = from[3 * x + 2];
-            to[3 * x + 1] = from[3 * x + 1];
-            to[3 * x + 2] = from[3 * x];
-        }
-    }
-    return image;
+    // Our pixels are blue, green, red; the copy outlives the bitmap.
+    return QImage(picture.Data().data(), picture.Width(), picture.Height(), picture.Width() * 3,
+                  QImage::Format_BGR888)
+        .copy();
 }
 
 TDataPhoneTool::TDataPhoneTool(TForm1& form, const TPanels& panels, TLineInterface& line, const std::string& folder)
